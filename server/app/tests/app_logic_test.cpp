@@ -1,0 +1,148 @@
+// The server's widget-free pieces: version gate, log file, line layout and
+// the one-instance lock.
+#include "server/app/comctl_version.h"
+#include "server/app/log_file.h"
+#include "server/app/single_instance.h"
+#include "server/app/status_lines.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <sstream>
+
+using namespace korrind;
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+CommonControlsLoader VersionLoader(DWORD major, DWORD minor) {
+    return [major, minor] {
+        return CommonControlsLibrary{true, [major, minor](DLLVERSIONINFO* info) {
+                                         if (info->cbSize != sizeof(DLLVERSIONINFO))
+                                             return E_INVALIDARG;
+                                         info->dwMajorVersion = major;
+                                         info->dwMinorVersion = minor;
+                                         return S_OK;
+                                     }};
+    };
+}
+
+} // namespace
+
+class AppLogicTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { SetCommonControlsLoader({}); }
+
+    void versionGate_data() {
+        QTest::addColumn<uint>("major");
+        QTest::addColumn<uint>("minor");
+        QTest::addColumn<int>("accepted");
+        QTest::newRow("4.70") << 4u << 70u << 0;
+        QTest::newRow("4.71") << 4u << 71u << 1;
+        QTest::newRow("4.72") << 4u << 72u << 1;
+        QTest::newRow("5.80") << 5u << 80u << 1;
+        QTest::newRow("6.0") << 6u << 0u << 1;
+        QTest::newRow("3.99") << 3u << 99u << 0;
+    }
+    void versionGate() {
+        QFETCH(uint, major);
+        QFETCH(uint, minor);
+        QFETCH(int, accepted);
+        SetCommonControlsLoader(VersionLoader(major, minor));
+        unsigned gotMajor = 0, gotMinor = 0;
+        QCOMPARE(GetComCtlVersion(&gotMajor, &gotMinor), S_OK);
+        QCOMPARE(gotMajor, major);
+        QCOMPARE(gotMinor, minor);
+        QCOMPARE(RequireComCtl471(), accepted);
+    }
+
+    void versionGateFailures() {
+        unsigned major = 9, minor = 9;
+        SetCommonControlsLoader(VersionLoader(6, 0));
+        QCOMPARE(GetComCtlVersion(nullptr, &minor), E_INVALIDARG);
+        QCOMPARE(GetComCtlVersion(&major, nullptr), E_INVALIDARG);
+
+        // No version function: 4.0, refused.
+        SetCommonControlsLoader([] { return CommonControlsLibrary{true, {}}; });
+        QCOMPARE(GetComCtlVersion(&major, &minor), S_OK);
+        QCOMPARE(major, 4u);
+        QCOMPARE(minor, 0u);
+        QCOMPARE(RequireComCtl471(), 0);
+
+        // Not loadable, no loader at all, or a failing version function.
+        SetCommonControlsLoader([] { return CommonControlsLibrary{false, {}}; });
+        QCOMPARE(GetComCtlVersion(&major, &minor), E_FAIL);
+        QCOMPARE(RequireComCtl471(), 0);
+        SetCommonControlsLoader({});
+        QCOMPARE(RequireComCtl471(), 0);
+        SetCommonControlsLoader([] {
+            return CommonControlsLibrary{true, [](DLLVERSIONINFO*) { return E_NOTIMPL; }};
+        });
+        QCOMPARE(GetComCtlVersion(&major, &minor), E_FAIL);
+        QCOMPARE(RequireComCtl471(), 0);
+    }
+
+    void logFileLines() {
+        QTemporaryDir dir;
+        std::string path = dir.filePath("TRACE.TXT").toStdString();
+        QVERIFY(AppendLogLine(path, "Status: first"));
+        QVERIFY(AppendLogLine(path, ""));
+        QVERIFY(AppendLogLine(path, "    "));
+        QCOMPARE(ReadAll(path), std::string("Status: first\r\n\r\n    \r\n"));
+        // Appends, never truncates, across openings.
+        QVERIFY(AppendLogLine(path, "Error:  last"));
+        QCOMPARE(ReadAll(path), std::string("Status: first\r\n\r\n    \r\nError:  last\r\n"));
+    }
+
+    void logFileUnwritable() {
+        QTemporaryDir dir;
+        QVERIFY(!AppendLogLine(dir.filePath("missing/dir/log.txt").toStdString(), "x"));
+        QVERIFY(!AppendLogLine(dir.path().toStdString(), "x")); // a directory
+        QVERIFY(!AppendLogLine("", "x"));
+    }
+
+    void lineLayout() {
+        StatusLines lines;
+        QCOMPARE(lines.NextY(), 0);
+        QCOMPARE(lines.LeftMargin(), 5);
+        // The first line's top edge is one line advance below the top.
+        QCOMPARE(lines.Add("a", 17), 17);
+        QCOMPARE(lines.Add("b", 17), 34);
+        QCOMPARE(lines.Lines().size(), size_t(2));
+        lines.Restart();
+        QCOMPARE(lines.Advance(17), 17);
+        QCOMPARE(lines.Advance(17), 34);
+        lines.Clear();
+        QVERIFY(lines.Lines().empty());
+        QCOMPARE(lines.NextY(), 0);
+        QCOMPARE(lines.Add("c", 20), 20);
+    }
+
+    void instanceLock() {
+        const std::string name = "korrind test lock " + std::to_string(::getpid());
+        QVERIFY(!InstanceLock::HeldElsewhere(name));
+        InstanceLock first(name);
+        QVERIFY(first.Acquire());
+        QVERIFY(first.Held());
+        QVERIFY(first.Acquire()); // again: still ours
+        InstanceLock second(name);
+        QVERIFY(!second.Acquire());
+        QVERIFY(!second.Held());
+        QVERIFY(InstanceLock::HeldElsewhere(name));
+        first.Release();
+        QVERIFY(!InstanceLock::HeldElsewhere(name));
+        QVERIFY(second.Acquire());
+    }
+};
+
+QTEST_GUILESS_MAIN(AppLogicTest)
+#include "app_logic_test.moc"
