@@ -1,0 +1,636 @@
+// Turns one entry's text into a HostEntry: the value scanners, the tags and
+// the template step.
+#include "bootp/bootptab_reader.h"
+#include "bootp/hash_table.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t kStringCapacity = 80;        // at most 79 characters kept
+constexpr size_t kGenericStringCapacity = 62; // at most 61 data characters
+constexpr int kMaxGenericHexBytes = 62;
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+int HexDigit(char c) {
+    if (IsDigit(c)) {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+void SkipSpace(const char*& p) {
+    while (IsSpace(*p)) {
+        ++p;
+    }
+}
+
+// Past the next colon, or to the end; quotes play no part here.
+void SkipPastColon(const char*& p) {
+    while (*p != '\0' && *p != ':') {
+        ++p;
+    }
+    if (*p == ':') {
+        ++p;
+    }
+}
+
+bool StartsWith(const char* p, const char* word) {
+    return std::strncmp(p, word, std::strlen(word)) == 0;
+}
+
+// Characters up to the end or the first colon outside double quotes; quotes
+// toggle and are dropped, characters beyond the capacity are read and lost,
+// trailing white space is removed.
+size_t ScanString(const char*& p, char* out, size_t capacity) {
+    bool quoted = false;
+    size_t n = 0;
+    for (; *p != '\0' && (quoted || *p != ':'); ++p) {
+        if (*p == '"') {
+            quoted = !quoted;
+        } else if (n + 1 < capacity) {
+            out[n++] = *p;
+        }
+    }
+    while (n > 0 && IsSpace(out[n - 1])) {
+        --n;
+    }
+    out[n] = '\0';
+    return n;
+}
+
+// A leading 0 selects octal, a following x or X hexadecimal; decimal digits
+// count in every base. Unsigned 32-bit, wrapping.
+uint32_t ScanNumber(const char*& p) {
+    uint32_t base = 10;
+    if (*p == '0') {
+        base = 8;
+        ++p;
+    }
+    if (*p == 'x' || *p == 'X') {
+        base = 16;
+        ++p;
+    }
+    uint32_t value = 0;
+    for (;; ++p) {
+        int digit = HexDigit(*p);
+        if (digit < 0 || (digit > 9 && base != 16)) {
+            return value;
+        }
+        value = value * base + static_cast<uint32_t>(digit);
+    }
+}
+
+int ScanAddressList(const char*& p, uint32_t* out) {
+    int count = 0;
+    while (count < kMaxListAddresses) {
+        SkipSpace(p);
+        uint32_t address = 0;
+        if (*p == '\0' || !ScanAddress(&p, &address)) {
+            break;
+        }
+        out[count++] = address;
+    }
+    return count;
+}
+
+bool ScanHexByte(const char*& p, uint8_t* out) {
+    const char* q = p;
+    if (q[0] == '0' && (q[1] == 'x' || q[1] == 'X')) {
+        q += 2;
+    }
+    int high = HexDigit(q[0]);
+    if (high < 0) {
+        return false;
+    }
+    int low = HexDigit(q[1]);
+    if (low < 0) {
+        return false;
+    }
+    *out = static_cast<uint8_t>(high << 4 | low);
+    p = q + 2;
+    return true;
+}
+
+// Signed decimal as "%ld" reads it; false without digits or outside 32 bits.
+bool ScanTimeOffset(const char* p, int32_t* out) {
+    SkipSpace(p);
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') {
+        ++p;
+    }
+    if (!IsDigit(*p)) {
+        return false;
+    }
+    int64_t value = 0;
+    for (; IsDigit(*p); ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > int64_t{1} << 31) {
+            return false;
+        }
+    }
+    value = negative ? -value : value;
+    if (value > INT32_MAX) {
+        return false;
+    }
+    *out = static_cast<int32_t>(value);
+    return true;
+}
+
+enum class Form { Bare, Set, Remove };
+
+enum class Symbol {
+    bf,
+    cs,
+    ds,
+    gw,
+    ha,
+    hd,
+    ht,
+    im,
+    ip,
+    lg,
+    lp,
+    ns,
+    rl,
+    sm,
+    to,
+    ts,
+    vm,
+    tc,
+    hn,
+    bs
+};
+
+constexpr char kSymbolNames[][3] = {"bf", "cs", "ds", "gw", "ha", "hd", "ht", "im", "ip", "lg",
+                                    "lp", "ns", "rl", "sm", "to", "ts", "vm", "tc", "hn", "bs"};
+
+bool FindSymbol(const char* p, Symbol* symbol) {
+    for (size_t i = 0; i < std::size(kSymbolNames); ++i) {
+        if (p[0] == kSymbolNames[i][0] && p[1] == kSymbolNames[i][1]) {
+            *symbol = static_cast<Symbol>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+struct ListTag {
+    Symbol symbol;
+    uint32_t flag;
+    AddressList* HostEntry::*member;
+};
+
+constexpr ListTag kListTags[] = {
+    {Symbol::cs, HF_COOKIE_SERVERS, &HostEntry::cookieServers},
+    {Symbol::ds, HF_DOMAIN_SERVERS, &HostEntry::domainServers},
+    {Symbol::gw, HF_GATEWAYS, &HostEntry::gateways},
+    {Symbol::im, HF_IMPRESS_SERVERS, &HostEntry::impressServers},
+    {Symbol::lg, HF_LOG_SERVERS, &HostEntry::logServers},
+    {Symbol::lp, HF_LPR_SERVERS, &HostEntry::lprServers},
+    {Symbol::ns, HF_NAME_SERVERS, &HostEntry::nameServers},
+    {Symbol::rl, HF_RLP_SERVERS, &HostEntry::rlpServers},
+    {Symbol::ts, HF_TIME_SERVERS, &HostEntry::timeServers},
+};
+
+const ListTag* FindListTag(Symbol symbol) {
+    for (const ListTag& tag : kListTags) {
+        if (tag.symbol == symbol) {
+            return &tag;
+        }
+    }
+    return nullptr;
+}
+
+void SetFlag(HostEntry* e, uint32_t flag, bool on) {
+    e->flags = on ? (e->flags | flag) : (e->flags & ~flag);
+}
+
+int ParseList(const char*& p, HostEntry* e, const ListTag& tag, Form form) {
+    if (form == Form::Bare) {
+        return kTagSyntax;
+    }
+    del_iplist(e->*tag.member);
+    e->*tag.member = nullptr;
+    if (form == Form::Remove) {
+        SetFlag(e, tag.flag, false);
+        return kTagDone;
+    }
+    uint32_t addresses[kMaxListAddresses];
+    int count = ScanAddressList(p, addresses);
+    if (count > 0) {
+        e->*tag.member = NewAddressList(addresses, static_cast<uint32_t>(count));
+    }
+    SetFlag(e, tag.flag, true);
+    return kTagDone;
+}
+
+int ParseStringTag(const char*& p, SharedString*& value, uint32_t flag, HostEntry* e, Form form) {
+    if (form == Form::Bare) {
+        return kTagSyntax;
+    }
+    ReleaseString(value);
+    value = nullptr;
+    if (form == Form::Remove) {
+        SetFlag(e, flag, false);
+        return kTagDone;
+    }
+    char text[kStringCapacity];
+    size_t length = ScanString(p, text, sizeof text);
+    value = NewSharedString(text, length);
+    SetFlag(e, flag, true);
+    return kTagDone;
+}
+
+int ParseAddressTag(const char*& p, uint32_t* value, uint32_t flag, HostEntry* e, Form form,
+                    int failure) {
+    if (form == Form::Bare) {
+        return kTagSyntax;
+    }
+    if (form == Form::Set) {
+        if (!ScanAddress(&p, value)) {
+            return failure;
+        }
+    }
+    SetFlag(e, flag, form == Form::Set);
+    return kTagDone;
+}
+
+int ParseHwAddr(const char*& p, HostEntry* e) {
+    if (!(e->flags & HF_HWTYPE) || e->hwType == 0) {
+        return kTagBadHwAddress;
+    }
+    uint8_t bytes[kMaxHwAddrLength];
+    int length = hwAddrLength(e->hwType);
+    for (int i = 0; i < length; ++i) {
+        if (*p == '.') {
+            ++p;
+        }
+        if (!ScanHexByte(p, &bytes[i])) {
+            return kTagBadHwAddress;
+        }
+    }
+    std::memcpy(e->hwAddr, bytes, static_cast<size_t>(length));
+    e->flags |= HF_HWADDR;
+    return kTagDone;
+}
+
+int ParseHwType(const char*& p, HostEntry* e) {
+    SkipSpace(p);
+    uint32_t type = 0;
+    if (IsDigit(*p)) {
+        type = ScanNumber(p);
+    } else {
+        char name[kStringCapacity];
+        ScanString(p, name, sizeof name);
+        for (char* c = name; *c != '\0'; ++c) {
+            if (*c >= 'A' && *c <= 'Z') {
+                *c = static_cast<char>(*c - 'A' + 'a');
+            }
+        }
+        type = static_cast<uint32_t>(HwTypeFromName(name));
+    }
+    if (type < 1 || type > 6) {
+        return kTagBadHwType;
+    }
+    e->hwType = static_cast<uint8_t>(type);
+    e->flags |= HF_HWTYPE;
+    return kTagDone;
+}
+
+int ParseTimeOffset(const char*& p, HostEntry* e) {
+    char text[kStringCapacity];
+    ScanString(p, text, sizeof text);
+    if (StartsWith(text, "auto")) {
+        e->flags |= HF_TIMEOFFSET_AUTO;
+    } else {
+        if (!ScanTimeOffset(text, &e->timeOffset)) {
+            return kTagBadTimeOffset;
+        }
+        e->flags &= ~HF_TIMEOFFSET_AUTO;
+    }
+    e->flags |= HF_TIMEOFFSET;
+    return kTagDone;
+}
+
+int ParseVendorMagic(const char*& p, HostEntry* e) {
+    if (StartsWith(p, "auto")) {
+        e->flags |= HF_VENDOR_MAGIC_AUTO;
+    } else {
+        if (StartsWith(p, "rfc1048") || StartsWith(p, "rfc1084")) {
+            std::memcpy(e->vendorCookie, kRfc1048Cookie, 4);
+        } else if (StartsWith(p, "cmu")) {
+            std::memcpy(e->vendorCookie, kCmuCookie, 4);
+        } else {
+            uint32_t cookie = 0;
+            if (!ScanAddress(&p, &cookie)) {
+                return kTagBadVendorMagic;
+            }
+            std::memcpy(e->vendorCookie, &cookie, 4);
+        }
+        e->flags &= ~HF_VENDOR_MAGIC_AUTO;
+    }
+    e->flags |= HF_VENDOR_MAGIC;
+    return kTagDone;
+}
+
+int ParseBootSize(const char*& p, HostEntry* e) {
+    if (StartsWith(p, "auto")) {
+        e->flags |= HF_BOOTSIZE | HF_BOOTSIZE_AUTO;
+    } else {
+        e->bootSize = ScanNumber(p);
+        e->flags = (e->flags | HF_BOOTSIZE) & ~HF_BOOTSIZE_AUTO;
+    }
+    return kTagDone;
+}
+
+// T<n>=value: appends tag, length and data to the entry's generic options.
+int ParseGeneric(const char*& p, HostEntry* e) {
+    ++p;
+    uint8_t option[2 + kMaxGenericHexBytes];
+    option[0] = static_cast<uint8_t>(ScanNumber(p) & 0xFF);
+    SkipSpace(p);
+    if (*p != '=') {
+        return kTagSyntax;
+    }
+    ++p;
+    size_t length = 0;
+    if (*p == '"') {
+        char text[kGenericStringCapacity];
+        length = ScanString(p, text, sizeof text);
+        std::memcpy(option + 2, text, length);
+    } else {
+        while (length < kMaxGenericHexBytes && ScanHexByte(p, &option[2 + length])) {
+            ++length;
+            if (*p == '.') {
+                ++p;
+            }
+        }
+    }
+    option[1] = static_cast<uint8_t>(length);
+    GenericData* combined = NewGenericData(e->generic, option, static_cast<uint32_t>(length + 2));
+    ReleaseGeneric(e->generic);
+    e->generic = combined;
+    e->flags |= HF_GENERIC;
+    return kTagDone;
+}
+
+int ApplySymbol(const char*& p, HostEntry* e, Symbol symbol, Form form) {
+    if (const ListTag* list = FindListTag(symbol)) {
+        return ParseList(p, e, *list, form);
+    }
+    switch (symbol) {
+    case Symbol::bf:
+        return ParseStringTag(p, e->bootFile, HF_BOOTFILE, e, form);
+    case Symbol::hd:
+        return ParseStringTag(p, e->homeDir, HF_HOMEDIR, e, form);
+    case Symbol::ip:
+        return ParseAddressTag(p, &e->ipAddr, HF_IPADDR, e, form, kTagBadIpAddress);
+    case Symbol::sm:
+        return ParseAddressTag(p, &e->subnetMask, HF_SUBNET_MASK, e, form, kTagBadSubnetMask);
+    case Symbol::tc:
+        if (form != Form::Set) {
+            return kTagSyntax;
+        }
+        ApplyTemplate(e, &p);
+        return kTagDone;
+    case Symbol::hn:
+        if (form == Form::Set) {
+            return kTagSyntax;
+        }
+        SetFlag(e, HF_HOSTNAME_SPECIFIED | HF_SEND_HOSTNAME, form == Form::Bare);
+        return kTagDone;
+    default:
+        break;
+    }
+    // The remaining tags share their remove and bare forms.
+    static constexpr struct {
+        Symbol symbol;
+        uint32_t removeFlag;
+        uint32_t bareFlags; // 0: the bare form is a syntax error
+    } kShapes[] = {
+        {Symbol::ha, HF_HWADDR, 0},
+        {Symbol::ht, HF_HWTYPE, 0},
+        {Symbol::to, HF_TIMEOFFSET, 0},
+        {Symbol::vm, HF_VENDOR_MAGIC, HF_VENDOR_MAGIC | HF_VENDOR_MAGIC_AUTO},
+        {Symbol::bs, HF_BOOTSIZE, HF_BOOTSIZE | HF_BOOTSIZE_AUTO},
+    };
+    for (const auto& shape : kShapes) {
+        if (shape.symbol != symbol) {
+            continue;
+        }
+        if (form == Form::Remove) {
+            e->flags &= ~shape.removeFlag;
+            return kTagDone;
+        }
+        if (form == Form::Bare) {
+            e->flags |= shape.bareFlags;
+            return shape.bareFlags != 0 ? kTagDone : kTagSyntax;
+        }
+    }
+    switch (symbol) {
+    case Symbol::ha:
+        return ParseHwAddr(p, e);
+    case Symbol::ht:
+        return ParseHwType(p, e);
+    case Symbol::to:
+        return ParseTimeOffset(p, e);
+    case Symbol::vm:
+        return ParseVendorMagic(p, e);
+    default:
+        return ParseBootSize(p, e);
+    }
+}
+
+template <typename Value>
+void TakeShared(HostEntry* e, const HostEntry* t, uint32_t flag, Value* HostEntry::*member,
+                Value* (*hold)(Value*)) {
+    if ((e->flags & flag) || !(t->flags & flag)) {
+        return;
+    }
+    e->flags |= flag;
+    e->*member = hold(t->*member);
+}
+
+// Copies `flags` from the template when `guard` is clear in the entry; true
+// when the guard came over set, so the caller copies the value too.
+bool TakeFlags(HostEntry* e, const HostEntry* t, uint32_t guard, uint32_t flags) {
+    if (e->flags & guard) {
+        return false;
+    }
+    e->flags = (e->flags & ~flags) | (t->flags & flags);
+    return (t->flags & guard) != 0;
+}
+
+void CopyFromTemplate(HostEntry* e, const HostEntry* t) {
+    for (const ListTag& tag : kListTags) {
+        TakeShared(e, t, tag.flag, tag.member, HoldList);
+    }
+    TakeShared(e, t, HF_HOMEDIR, &HostEntry::homeDir, HoldString);
+    TakeShared(e, t, HF_BOOTFILE, &HostEntry::bootFile, HoldString);
+    TakeShared(e, t, HF_GENERIC, &HostEntry::generic, HoldGeneric);
+    if (TakeFlags(e, t, HF_VENDOR_MAGIC, HF_VENDOR_MAGIC | HF_VENDOR_MAGIC_AUTO)) {
+        std::memcpy(e->vendorCookie, t->vendorCookie, 4);
+    }
+    TakeFlags(e, t, HF_HOSTNAME_SPECIFIED, HF_HOSTNAME_SPECIFIED | HF_SEND_HOSTNAME);
+    if (TakeFlags(e, t, HF_HWTYPE, HF_HWTYPE)) {
+        e->hwType = t->hwType;
+    }
+    if (TakeFlags(e, t, HF_TIMEOFFSET, HF_TIMEOFFSET | HF_TIMEOFFSET_AUTO)) {
+        e->timeOffset = t->timeOffset;
+    }
+    if (TakeFlags(e, t, HF_SUBNET_MASK, HF_SUBNET_MASK)) {
+        e->subnetMask = t->subnetMask;
+    }
+    if (TakeFlags(e, t, HF_BOOTSIZE, HF_BOOTSIZE | HF_BOOTSIZE_AUTO)) {
+        e->bootSize = t->bootSize;
+    }
+}
+
+} // namespace
+
+bool ScanAddress(const char** cursor, uint32_t* networkOrder) {
+    const char* p = *cursor;
+    uint32_t parts[4];
+    int count = 0;
+    for (;;) {
+        if (!IsDigit(*p) || count == 4) {
+            return false;
+        }
+        parts[count++] = ScanNumber(p);
+        if (*p != '.') {
+            break;
+        }
+        ++p;
+    }
+    if (*p != '\0' && !IsSpace(*p) && *p != ':') {
+        return false;
+    }
+    uint32_t value = parts[0];
+    if (count == 2) {
+        value = parts[0] << 24 | (parts[1] & 0xFFFFFF);
+    } else if (count == 3) {
+        value = parts[0] << 24 | (parts[1] & 0xFF) << 16 | (parts[2] & 0xFFFF);
+    } else if (count == 4) {
+        value =
+            parts[0] << 24 | (parts[1] & 0xFF) << 16 | (parts[2] & 0xFF) << 8 | (parts[3] & 0xFF);
+    }
+    *networkOrder = htonl(value);
+    *cursor = p;
+    return true;
+}
+
+bool GoodHostName(const char* name) {
+    const char* p = name;
+    for (;;) {
+        if (!IsLetter(*p)) {
+            return false;
+        }
+        char last = *p++;
+        while (IsLetter(*p) || IsDigit(*p) || *p == '-') {
+            last = *p++;
+        }
+        if (last == '-') {
+            return false;
+        }
+        if (*p == '\0') {
+            return true;
+        }
+        if (*p++ != '.') {
+            return false;
+        }
+    }
+}
+
+int ParseTag(const char** cursor, HostEntry* entry) {
+    const char*& p = *cursor;
+    if (*p == '\0') {
+        return kTagEnd;
+    }
+    if (*p == ':') {
+        return kTagDone;
+    }
+    if (*p == 'T') {
+        return ParseGeneric(p, entry);
+    }
+    SkipSpace(p);
+    // The character after the two-letter tag decides the form.
+    char third = (p[0] != '\0' && p[1] != '\0') ? p[2] : '\0';
+    Form form = Form::Bare;
+    if (third == '=') {
+        form = Form::Set;
+    } else if (third == '@') {
+        form = Form::Remove;
+    } else if (third != '\0' && third != ':') {
+        return kTagSyntax;
+    }
+    Symbol symbol;
+    if (!FindSymbol(p, &symbol)) {
+        return kTagUnknownSymbol;
+    }
+    p += form == Form::Bare ? 2 : 3;
+    return ApplySymbol(p, entry, symbol, form);
+}
+
+int ParseEntry(HostEntry* entry, const char* text) {
+    if (*text == '\0') {
+        return -1;
+    }
+    const char* p = text;
+    char name[kStringCapacity];
+    size_t length = ScanString(p, name, sizeof name);
+    if (!GoodHostName(name)) {
+        return -1;
+    }
+    ReleaseString(entry->hostName);
+    entry->hostName = NewSharedString(name, length);
+    SkipPastColon(p);
+    for (;;) {
+        int result = ParseTag(&p, entry);
+        if (result == kTagDone) {
+            SkipPastColon(p);
+        } else if (result == kTagEnd || result == kTagBadHwType) {
+            // A bad hardware type keeps what was parsed before it.
+            return 0;
+        } else {
+            return -1;
+        }
+    }
+}
+
+void ApplyTemplate(HostEntry* entry, const char** cursor) {
+    char reference[kStringCapacity];
+    size_t length = ScanString(*cursor, reference, sizeof reference);
+    const HostEntry* found = nullptr;
+    if (GoodHostName(reference)) {
+        if (nameTable != nullptr) {
+            found = hash_Find(nameTable, hash_Code(reference, static_cast<uint32_t>(length)),
+                              nameLookupMatch, reference);
+        }
+    } else {
+        const char* p = reference;
+        HostEntry key{};
+        if (ipTable != nullptr && ScanAddress(&p, &key.ipAddr)) {
+            found = hash_Find(ipTable, hash_Code(&key.ipAddr, 4), ipLookupMatch, &key);
+        }
+    }
+    if (found != nullptr) {
+        CopyFromTemplate(entry, found);
+    }
+}

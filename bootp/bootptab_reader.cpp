@@ -1,0 +1,273 @@
+// Reading the table file: entry texts, change detection and rebuilding the
+// three host tables.
+#include "bootp/bootptab_reader.h"
+#include "bootp/hash_table.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+namespace {
+
+// What the last read saw of the file. A replaced file (new inode), a changed
+// size or any change of the nanosecond modification time means a new read.
+struct FileState {
+    bool valid = false;
+    bool racy = false;
+    timespec mtime{};
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+};
+
+// A file written within this window before it was read may be written again
+// without its time changing (the clock of file times is coarse, and some
+// file systems keep only seconds), so it is read again on the next call.
+constexpr time_t kRacySeconds = 2;
+
+FileState recorded;
+int entryCount = 0;
+unsigned generation = 0;
+
+bool SameFile(const struct stat& st, const FileState& state) {
+    return st.st_mtim.tv_sec == state.mtime.tv_sec && st.st_mtim.tv_nsec == state.mtime.tv_nsec &&
+           st.st_dev == state.device && st.st_ino == state.inode && st.st_size == state.size;
+}
+
+void Record(const struct stat& st) {
+    recorded.valid = true;
+    recorded.mtime = st.st_mtim;
+    recorded.device = st.st_dev;
+    recorded.inode = st.st_ino;
+    recorded.size = st.st_size;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    recorded.racy = now.tv_sec - st.st_mtim.tv_sec < kRacySeconds + 1;
+}
+
+bool IsSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The next character, with CR LF read as one line end.
+int NextChar(FILE* file) {
+    int c = getc_unlocked(file);
+    if (c == '\r') {
+        int next = getc_unlocked(file);
+        if (next == '\n') {
+            return '\n';
+        }
+        if (next != EOF) {
+            ungetc(next, file);
+        }
+    }
+    return c;
+}
+
+// Skips white space, line ends and comment lines; the first other character.
+int SkipBlankAndComments(FILE* file) {
+    for (;;) {
+        int c = NextChar(file);
+        if (c == '#') {
+            do {
+                c = NextChar(file);
+            } while (c != '\n' && c != EOF);
+        }
+        if (c == EOF || !IsSpace(c)) {
+            return c;
+        }
+    }
+}
+
+// Builds one entry text; `full` reports the capacity reached.
+struct EntryText {
+    char* buffer;
+    int limit;
+    int length = 0;
+    bool Store(int c) {
+        buffer[length++] = static_cast<char>(c);
+        return length >= limit;
+    }
+};
+
+// After a stored colon: blanks are skipped and a backslash before a line end
+// continues the entry. Returns the next character to handle, or EOF/'\n'
+// when the entry ends; `text` may fill up on the way.
+int AfterColon(FILE* file, EntryText& text) {
+    int c = NextChar(file);
+    while (c != '\n' && c != EOF && IsSpace(c)) {
+        c = NextChar(file);
+    }
+    if (c != '\\') {
+        return c;
+    }
+    c = NextChar(file);
+    if (c == '\n') {
+        return SkipBlankAndComments(file);
+    }
+    if (c == EOF || text.Store(c)) {
+        return EOF;
+    }
+    return NextChar(file);
+}
+
+} // namespace
+
+int ReadEntry(FILE* file, char* buffer, int capacity) {
+    if (capacity <= 0) {
+        return 0;
+    }
+    EntryText text{buffer, capacity - 1};
+    int c = text.limit > 0 ? SkipBlankAndComments(file) : EOF;
+    while (c != EOF && c != '\n') {
+        if (c == '\\') {
+            c = NextChar(file);
+            if (c == EOF || text.Store(c)) {
+                break;
+            }
+        } else if (c == '"') {
+            if (text.Store(c)) {
+                break;
+            }
+            do {
+                c = NextChar(file);
+            } while (c != EOF && !text.Store(c) && c != '"');
+            if (c == EOF || text.length >= text.limit) {
+                break;
+            }
+        } else if (c == ':') {
+            if (text.Store(c)) {
+                break;
+            }
+            c = AfterColon(file, text);
+            continue;
+        } else if (text.Store(c)) {
+            break;
+        }
+        c = NextChar(file);
+    }
+    buffer[text.length] = '\0';
+    return text.length;
+}
+
+namespace {
+
+// The three tables a read fills; the previous content waits in `old` until
+// the read has succeeded, so a file that fails half way loses nothing.
+struct TableSet {
+    HashTable* tables[3] = {};
+    ~TableSet() {
+        for (HashTable* t : tables) {
+            if (t != nullptr) {
+                hash_Clear(t, ReleaseHost);
+                hash_Free(t);
+            }
+        }
+    }
+    bool Create() {
+        for (HashTable*& t : tables) {
+            t = hash_New(kHostTableBuckets);
+            if (t == nullptr) {
+                return false;
+            }
+        }
+        return true;
+    }
+    // Exchanges contents with the engine's tables, whose addresses stay.
+    void SwapWithEngine() {
+        HashTable* engine[3] = {hwTable, ipTable, nameTable};
+        for (int i = 0; i < 3; ++i) {
+            std::swap(*engine[i], *tables[i]);
+        }
+    }
+};
+
+void IndexEntry(HostEntry* entry) {
+    if ((entry->flags & HF_HWTYPE) && (entry->flags & HF_HWADDR)) {
+        ++entry->linkCount;
+        uint32_t code =
+            hash_Code(entry->hwAddr, static_cast<uint32_t>(hwAddrLength(entry->hwType)));
+        if (hash_Insert(hwTable, code, hwInsertMatch, entry, entry) != 0) {
+            ReleaseHost(entry); // a duplicate hardware address drops the whole entry
+            return;
+        }
+    }
+    if (entry->flags & HF_IPADDR) {
+        ++entry->linkCount;
+        if (hash_Insert(ipTable, hash_Code(&entry->ipAddr, 4), neverMatch, entry, entry) != 0) {
+            --entry->linkCount;
+        }
+    }
+    ++entry->linkCount;
+    const char* name = entry->hostName->text();
+    if (hash_Insert(nameTable, hash_Code(name, static_cast<uint32_t>(std::strlen(name))),
+                    neverMatch, name, entry) != 0) {
+        ReleaseHost(entry); // frees it only when no table took it
+    }
+    ++entryCount;
+}
+
+} // namespace
+
+int ReadHostTable() {
+    const std::string& path = TablePath();
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        return -1;
+    }
+    if (recorded.valid && !recorded.racy && SameFile(st, recorded) && st.st_nlink != 0) {
+        return 0;
+    }
+    if (!CreateHostTables()) {
+        return -1;
+    }
+    TableSet previous;
+    if (!previous.Create()) {
+        return -1;
+    }
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) {
+        return -1;
+    }
+    if (fstat(fileno(file), &st) != 0) {
+        std::fclose(file);
+        return -1;
+    }
+    Record(st);
+    previous.SwapWithEngine();
+    int previousCount = std::exchange(entryCount, 0);
+    char text[kEntryBufferSize];
+    while (ReadEntry(file, text, sizeof text) > 0) {
+        HostEntry* entry = NewHostEntry();
+        if (ParseEntry(entry, text) != 0) {
+            ReleaseHost(entry);
+            continue;
+        }
+        IndexEntry(entry);
+    }
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        // Keep the tables of the last good read and try again next time.
+        previous.SwapWithEngine();
+        entryCount = previousCount;
+        recorded.valid = false;
+        return -1;
+    }
+    ++generation;
+    return 0;
+}
+
+int HostTableEntryCount() {
+    return entryCount;
+}
+
+unsigned HostTableGeneration() {
+    return generation;
+}
+
+void ForgetHostTableFile() {
+    recorded = FileState{};
+}

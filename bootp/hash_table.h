@@ -1,0 +1,78 @@
+// Chained hash tables holding HostEntry records: by hardware address, by IP
+// address and by host name. A table owns its nodes, never its elements; an
+// entry held by several tables counts its memberships in linkCount.
+#pragma once
+
+#include "bootp/bootp_message.h"
+
+#include <cstdint>
+
+// Decides whether `key` matches a stored element. The key is a scratch
+// HostEntry, or the name text for nameLookupMatch.
+using HashMatch = bool (*)(const void* key, const HostEntry* element);
+using HashRelease = void (*)(HostEntry* element);
+
+struct HashNodeChunk;
+
+// Nodes live in chunks owned by the table and are linked by index (0 = none),
+// which keeps a node at 16 bytes; each node also keeps the code it was
+// inserted with, so a chain walk only looks at elements whose key can match.
+struct HashNode {
+    uint32_t next;
+    uint32_t code;
+    HostEntry* data;
+};
+
+struct HashTable {
+    uint32_t size;       // number of buckets
+    uint32_t iterBucket; // bucket the iterator is in
+    uint32_t iterNode;   // next node the iterator returns, 0 when the bucket is used up
+    bool iterFresh;      // reset: the walk starts at the head of bucket 0
+    uint32_t* buckets;   // head node of each chain, 0 when empty
+    HashNodeChunk** chunks;
+    uint32_t chunkCount;
+    uint32_t freeNodes; // chain of unused nodes
+};
+
+constexpr uint32_t kHostTableBuckets = 257;
+
+// Sum of the squares of the bytes, unsigned 32-bit.
+uint32_t hash_Code(const void* bytes, uint32_t length);
+
+// No table for size 0 or when memory is short.
+HashTable* hash_New(uint32_t size);
+// `code` must be hash_Code of the element's key bytes.
+bool hash_Contains(HashTable* table, uint32_t code, HashMatch match, const void* key);
+// 0 when linked at the head of the bucket; -1 for a match already present or
+// no memory for the node.
+int hash_Insert(HashTable* table, uint32_t code, HashMatch match, const void* key,
+                HostEntry* element);
+// The most recently inserted matching element, or nullptr.
+HostEntry* hash_Find(HashTable* table, uint32_t code, HashMatch match, const void* key);
+// Walk: buckets in increasing order, newest first within a bucket. After the
+// last element hash_Next returns nullptr once and resets to the beginning.
+HostEntry* hash_First(HashTable* table);
+HostEntry* hash_Next(HashTable* table);
+// Releases every element through `release` and empties the table.
+void hash_Clear(HashTable* table, HashRelease release);
+// Frees one table block (elements must have been cleared).
+void hash_Free(HashTable* table);
+
+bool hwInsertMatch(const void* key, const HostEntry* element);
+bool hwLookupMatch(const void* key, const HostEntry* element);
+bool ipLookupMatch(const void* key, const HostEntry* element);
+bool nameLookupMatch(const void* key, const HostEntry* element);
+bool neverMatch(const void* key, const HostEntry* element);
+
+// The engine's three host tables (empty until CreateHostTables).
+extern HashTable* hwTable;
+extern HashTable* ipTable;
+extern HashTable* nameTable;
+
+// Creates the three tables with 257 buckets each; false when memory is short
+// (nothing is left half made). Does nothing when they exist.
+bool CreateHostTables();
+// hash_Clear of each existing table with ReleaseHost.
+void ClearHostTables();
+// Clears and frees the three tables.
+void FreeHashTable();

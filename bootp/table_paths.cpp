@@ -1,0 +1,77 @@
+// Where the table file lives, fixed once at program start from the registry.
+#include "bootp/bootptab_reader.h"
+#include "platform/registry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr char kSettingsKey[] = "SOFTWARE\\Tarvex\\Olvani\\BootpSettings";
+constexpr DWORD kPathBufferSize = 260;
+
+struct TablePaths {
+    std::string table;
+    std::string backup;
+    std::string dump;
+};
+
+TablePaths& Paths() {
+    static TablePaths paths;
+    return paths;
+}
+
+// The string value, or false when it cannot be read. Longer values than the
+// usual buffer are read whole rather than refused.
+bool QueryString(HKEY key, const char* name, std::string* value) {
+    std::vector<BYTE> data(kPathBufferSize);
+    DWORD size = kPathBufferSize;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, data.data(), &size);
+    if (status == ERROR_MORE_DATA && size > kPathBufferSize) {
+        data.resize(size);
+        status = RegQueryValueExA(key, name, nullptr, nullptr, data.data(), &size);
+    }
+    if (status != ERROR_SUCCESS) {
+        return false;
+    }
+    size = std::min<DWORD>(size, static_cast<DWORD>(data.size()));
+    const char* text = reinterpret_cast<const char*>(data.data());
+    value->assign(text, strnlen(text, size));
+    return true;
+}
+
+} // namespace
+
+void LoadTablePaths() {
+    std::string path;
+    HKEY key = nullptr;
+    // Only reading is needed, so a registry the server may not write still works.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        if (!QueryString(key, "Bootptabfile", &path)) {
+            path = "bootptab";
+        }
+        RegCloseKey(key);
+    }
+    TablePaths& paths = Paths();
+    paths.table = path;
+    paths.backup = path + ".bak";
+    paths.dump = path + ".dmp";
+}
+
+const std::string& TablePath() {
+    return Paths().table;
+}
+
+const std::string& BackupPath() {
+    return Paths().backup;
+}
+
+const std::string& DumpPath() {
+    return Paths().dump;
+}
+
+void SetTablePath(const std::string& path) {
+    Paths().table = path;
+    ForgetHostTableFile();
+}
