@@ -89,6 +89,19 @@ LONG RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter, HA
 namespace olvani {
 
 // The folder holding the hive files: OLVANI_REGISTRY_DIR or the default.
+// Read afresh by every call that touches a hive.
 const char* RegistryDirectory();
+
+// The full name of a predefined root ("HKEY_LOCAL_MACHINE"), or nullptr.
+const char* RootKeyName(HKEY root);
+// A predefined root from its full or short name ("HKLM"), any letter case;
+// nullptr when there is none.
+HKEY RootKeyFromName(const char* name);
+
+// What went wrong in the calling thread's last failed registry call, for
+// messages to people: e.g. the file name, line and reason of a hive file that
+// does not parse (ERROR_BADDB), or the file that could not be written. Such a
+// hive file is also reported once through OutputDebugStringA.
+const char* RegistryErrorText();
 
 } // namespace olvani

@@ -1,0 +1,464 @@
+// The Reg* calls over the hive files. A key handle is a heap object naming
+// the root, the key's path and the access it was opened with; every call
+// looks the key up afresh in the latest hive, so a handle sees changes made
+// by others and a handle to a key deleted since gives ERROR_KEY_DELETED.
+#include "platform/registry.h"
+
+#include "platform/registry_notify.h"
+#include "platform/registry_store.h"
+#include "platform/strings.h"
+
+#include <cstring>
+#include <mutex>
+#include <sys/stat.h>
+#include <unordered_set>
+
+using olvani::registry::Hive;
+using olvani::registry::HiveKey;
+using olvani::registry::HivePtr;
+using olvani::registry::HiveValue;
+using olvani::registry::RootInfo;
+
+struct RegistryKey {
+    const RootInfo* root;
+    std::string path; // as stored, below the root
+    REGSAM access;
+};
+
+namespace {
+
+// Access bits that need the hive file to be writable.
+constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK |
+                                0x00010000 /* DELETE */ | 0x00040000 /* WRITE_DAC */ |
+                                0x00080000 /* WRITE_OWNER */;
+constexpr size_t kMaxKeyNameLength = 255;
+
+// Live handles, so a closed or foreign handle is refused instead of used.
+std::mutex handlesMutex;
+std::unordered_set<HKEY>& Handles() {
+    static auto* handles = new std::unordered_set<HKEY>(); // outlives static destructors
+    return *handles;
+}
+
+struct KeyRef {
+    const RootInfo* root = nullptr;
+    std::string path;
+    REGSAM access = 0;
+};
+
+LONG Resolve(HKEY key, KeyRef& ref) {
+    auto tag = reinterpret_cast<uintptr_t>(key);
+    if (tag >= 0x80000000u && tag <= 0xFFFFFFFFu) {
+        ref.root = olvani::registry::FindRoot(static_cast<uint32_t>(tag));
+        ref.access = KEY_ALL_ACCESS;
+        return ref.root ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    }
+    std::lock_guard lock(handlesMutex);
+    if (!key || !Handles().count(key))
+        return ERROR_INVALID_HANDLE;
+    ref.root = key->root;
+    ref.path = key->path;
+    ref.access = key->access;
+    return ERROR_SUCCESS;
+}
+
+HKEY NewHandle(const RootInfo* root, std::string path, REGSAM access) {
+    HKEY key = new RegistryKey{root, std::move(path), access};
+    std::lock_guard lock(handlesMutex);
+    Handles().insert(key);
+    return key;
+}
+
+std::string JoinPath(const std::string& base, const std::string& sub) {
+    if (base.empty())
+        return sub;
+    if (sub.empty())
+        return base;
+    return base + '\\' + sub;
+}
+
+// Names arrive as UTF-8 (A calls) or UTF-16 (W calls); inside they are UTF-8.
+// Ill-formed UTF-8 is mended so the hive file stays UTF-8.
+std::string Narrow(const char* text) {
+    if (!text)
+        return {};
+    std::string_view view(text);
+    if (olvani::Utf8ToUtf16Strict(view))
+        return std::string(view);
+    return olvani::Utf16ToUtf8(olvani::Utf8ToUtf16(view));
+}
+std::string Narrow(const char16_t* text) {
+    return text ? olvani::Utf16ToUtf8(text) : std::string();
+}
+
+bool ValidKeyPath(const std::string& path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end - start > kMaxKeyNameLength)
+            return false;
+        start = end + 1;
+    }
+    for (char c : path) {
+        if (c == '\n' || c == '\r')
+            return false;
+    }
+    return true;
+}
+
+LONG Fail(LONG code, const std::string& what) {
+    olvani::registry::SetErrorText(what);
+    return code;
+}
+
+// Loads the latest hive and finds the key a reference names.
+LONG FindKey(const KeyRef& ref, HivePtr& hive, const HiveKey*& key) {
+    if (LONG result = olvani::registry::LoadHive(*ref.root, hive); result != ERROR_SUCCESS)
+        return result;
+    key = hive->Find(ref.path);
+    return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
+LONG OpenKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result) {
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    KeyRef ref;
+    HivePtr hive;
+    const HiveKey* baseKey = nullptr;
+    if (LONG r = Resolve(base, ref); r != ERROR_SUCCESS)
+        return r;
+    if (LONG r = FindKey(ref, hive, baseKey); r != ERROR_SUCCESS)
+        return r;
+    const HiveKey* key = hive->Find(JoinPath(ref.path, olvani::registry::NormalizePath(subKey)));
+    if (!key)
+        return Fail(ERROR_FILE_NOT_FOUND, "no such key");
+    if ((access & kWriteAccess) && !olvani::registry::CanWriteHive(*ref.root))
+        return Fail(ERROR_ACCESS_DENIED, "the hive file of " + std::string(ref.root->name) +
+                                             " cannot be written by this user");
+    *result = NewHandle(ref.root, key->path, access);
+    return ERROR_SUCCESS;
+}
+
+LONG CreateKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result,
+               DWORD* disposition) {
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    KeyRef ref;
+    HivePtr hive;
+    const HiveKey* baseKey = nullptr;
+    if (LONG r = Resolve(base, ref); r != ERROR_SUCCESS)
+        return r;
+    if (LONG r = FindKey(ref, hive, baseKey); r != ERROR_SUCCESS)
+        return r;
+    const std::string path = JoinPath(ref.path, olvani::registry::NormalizePath(subKey));
+    if (!ValidKeyPath(path))
+        return Fail(ERROR_INVALID_PARAMETER, "a key name is too long or holds a line break");
+    const bool mayWrite = olvani::registry::CanWriteHive(*ref.root);
+    if ((access & kWriteAccess) && !mayWrite)
+        return Fail(ERROR_ACCESS_DENIED, "the hive file of " + std::string(ref.root->name) +
+                                             " cannot be written by this user");
+    std::string storedPath;
+    bool created = false;
+    if (const HiveKey* key = hive->Find(path)) {
+        storedPath = key->path;
+    } else {
+        if (!(ref.access & KEY_CREATE_SUB_KEY) || !mayWrite)
+            return Fail(ERROR_ACCESS_DENIED, "no right to create keys here");
+        LONG r = olvani::registry::UpdateHive(*ref.root, [&](Hive& h, bool& changed) {
+            if (!h.Find(ref.path))
+                return ERROR_KEY_DELETED;
+            storedPath = h.Create(path, &created).path;
+            changed = created;
+            return ERROR_SUCCESS;
+        });
+        if (r != ERROR_SUCCESS)
+            return r;
+    }
+    if (disposition)
+        *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    *result = NewHandle(ref.root, std::move(storedPath), access);
+    return ERROR_SUCCESS;
+}
+
+LONG QueryValue(HKEY handle, const std::string& name, DWORD* type, BYTE* data, DWORD* dataSize,
+                bool wide) {
+    if (data && !dataSize)
+        return ERROR_INVALID_PARAMETER;
+    KeyRef ref;
+    HivePtr hive;
+    const HiveKey* key = nullptr;
+    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+        return r;
+    if (!(ref.access & KEY_QUERY_VALUE))
+        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for reading values");
+    if (LONG r = FindKey(ref, hive, key); r != ERROR_SUCCESS)
+        return r;
+    const HiveValue* value = Hive::FindValue(*key, name);
+    if (!value)
+        return Fail(ERROR_FILE_NOT_FOUND, "no such value");
+    // Strings leave in the caller's encoding with their terminator.
+    std::u16string wideText;
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(value->data.data());
+    size_t size = value->data.size();
+    if (value->type == REG_SZ && wide) {
+        wideText = olvani::Utf8ToUtf16(value->data);
+        bytes = reinterpret_cast<const BYTE*>(wideText.c_str());
+        size = (wideText.size() + 1) * sizeof(char16_t);
+    } else if (value->type == REG_SZ) {
+        bytes = reinterpret_cast<const BYTE*>(value->data.c_str());
+        size = value->data.size() + 1;
+    }
+    if (type)
+        *type = value->type;
+    if (!dataSize)
+        return ERROR_SUCCESS;
+    if (data && *dataSize < size) {
+        *dataSize = static_cast<DWORD>(size);
+        return ERROR_MORE_DATA;
+    }
+    if (data && size)
+        std::memcpy(data, bytes, size);
+    *dataSize = static_cast<DWORD>(size);
+    return ERROR_SUCCESS;
+}
+
+// The stored form of value data: strings as UTF-8 text without terminator.
+std::string StoredData(DWORD type, const BYTE* data, DWORD size, bool wide) {
+    if (type != REG_SZ)
+        return std::string(reinterpret_cast<const char*>(data), size);
+    if (wide) {
+        std::u16string text(size / 2, u'\0');
+        std::memcpy(text.data(), data, text.size() * 2);
+        if (!text.empty() && text.back() == u'\0')
+            text.pop_back();
+        return olvani::Utf16ToUtf8(text);
+    }
+    std::string text(reinterpret_cast<const char*>(data), size);
+    if (!text.empty() && text.back() == '\0')
+        text.pop_back();
+    if (!olvani::Utf8ToUtf16Strict(text))
+        text = olvani::Utf16ToUtf8(olvani::Utf8ToUtf16(text));
+    return text;
+}
+
+LONG SetValue(HKEY handle, const std::string& name, DWORD type, const BYTE* data, DWORD size,
+              bool wide) {
+    if (!data && size)
+        return ERROR_INVALID_PARAMETER;
+    KeyRef ref;
+    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+        return r;
+    if (!(ref.access & KEY_SET_VALUE))
+        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for setting values");
+    HiveValue value{name, type, StoredData(type, data, size, wide)};
+    return olvani::registry::UpdateHive(*ref.root, [&](Hive& h, bool& changed) {
+        HiveKey* key = h.Find(ref.path);
+        if (!key)
+            return ERROR_KEY_DELETED;
+        const HiveValue* old = Hive::FindValue(*key, name);
+        changed = !old || old->type != value.type || old->data != value.data;
+        if (changed)
+            Hive::SetValue(*key, value);
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG DeleteValue(HKEY handle, const std::string& name) {
+    KeyRef ref;
+    HivePtr hive;
+    const HiveKey* key = nullptr;
+    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+        return r;
+    if (!(ref.access & KEY_SET_VALUE))
+        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for setting values");
+    // Look before locking: a missing value needs no writer.
+    if (LONG r = FindKey(ref, hive, key); r != ERROR_SUCCESS)
+        return r;
+    if (!Hive::FindValue(*key, name))
+        return Fail(ERROR_FILE_NOT_FOUND, "no such value");
+    return olvani::registry::UpdateHive(*ref.root, [&](Hive& h, bool& changed) {
+        HiveKey* current = h.Find(ref.path);
+        if (!current)
+            return ERROR_KEY_DELETED;
+        changed = Hive::DeleteValue(*current, name);
+        return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+}
+
+LONG DeleteKey(HKEY handle, const char* subKeyUtf8, const char16_t* subKeyWide) {
+    if (!subKeyUtf8 && !subKeyWide)
+        return ERROR_INVALID_PARAMETER;
+    KeyRef ref;
+    HivePtr hive;
+    const HiveKey* base = nullptr;
+    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+        return r;
+    if (LONG r = FindKey(ref, hive, base); r != ERROR_SUCCESS)
+        return r;
+    const std::string sub = subKeyUtf8 ? Narrow(subKeyUtf8) : Narrow(subKeyWide);
+    const std::string path = JoinPath(ref.path, olvani::registry::NormalizePath(sub));
+    if (path.empty())
+        return Fail(ERROR_ACCESS_DENIED, "a root key cannot be deleted");
+    const HiveKey* key = hive->Find(path);
+    if (!key)
+        return Fail(ERROR_FILE_NOT_FOUND, "no such key");
+    if (!key->children.empty())
+        return Fail(ERROR_ACCESS_DENIED, "the key has subkeys");
+    return olvani::registry::UpdateHive(*ref.root, [&](Hive& h, bool& changed) {
+        const HiveKey* current = h.Find(path);
+        if (!current)
+            return ERROR_FILE_NOT_FOUND;
+        if (!current->children.empty())
+            return ERROR_ACCESS_DENIED;
+        changed = h.Remove(path);
+        return ERROR_SUCCESS;
+    });
+}
+
+// Windows FILETIME: 100 ns units since 1601-01-01.
+FILETIME ToFileTime(const timespec& t) {
+    constexpr uint64_t kEpochDifference = 11644473600ULL;
+    uint64_t ticks = (static_cast<uint64_t>(t.tv_sec) + kEpochDifference) * 10000000ULL +
+                     static_cast<uint64_t>(t.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+} // namespace
+
+LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD, REGSAM access, HKEY* result) {
+    return OpenKey(key, Narrow(subKey), access, result);
+}
+
+LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM access, HKEY* result) {
+    return OpenKey(key, Narrow(subKey), access, result);
+}
+
+LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD, const char16_t*, DWORD, REGSAM access,
+                     void*, HKEY* result, DWORD* disposition) {
+    return CreateKey(key, Narrow(subKey), access, result, disposition);
+}
+
+LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD, const char*, DWORD, REGSAM access, void*,
+                     HKEY* result, DWORD* disposition) {
+    return CreateKey(key, Narrow(subKey), access, result, disposition);
+}
+
+LONG RegQueryValueExW(HKEY key, const char16_t* name, DWORD*, DWORD* type, BYTE* data,
+                      DWORD* dataSize) {
+    return QueryValue(key, Narrow(name), type, data, dataSize, true);
+}
+
+LONG RegQueryValueExA(HKEY key, const char* name, DWORD*, DWORD* type, BYTE* data,
+                      DWORD* dataSize) {
+    return QueryValue(key, Narrow(name), type, data, dataSize, false);
+}
+
+LONG RegSetValueExW(HKEY key, const char16_t* name, DWORD, DWORD type, const BYTE* data,
+                    DWORD dataSize) {
+    return SetValue(key, Narrow(name), type, data, dataSize, true);
+}
+
+LONG RegSetValueExA(HKEY key, const char* name, DWORD, DWORD type, const BYTE* data,
+                    DWORD dataSize) {
+    return SetValue(key, Narrow(name), type, data, dataSize, false);
+}
+
+LONG RegEnumKeyExW(HKEY handle, DWORD index, char16_t* name, DWORD* nameLength, DWORD*,
+                   char16_t* keyClass, DWORD* classLength, FILETIME* lastWriteTime) {
+    if (!name || !nameLength)
+        return ERROR_INVALID_PARAMETER;
+    KeyRef ref;
+    HivePtr hive;
+    const HiveKey* key = nullptr;
+    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+        return r;
+    if (!(ref.access & KEY_ENUMERATE_SUB_KEYS))
+        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for enumerating subkeys");
+    if (LONG r = FindKey(ref, hive, key); r != ERROR_SUCCESS)
+        return r;
+    if (index >= key->children.size())
+        return ERROR_NO_MORE_ITEMS;
+    std::u16string text = olvani::Utf8ToUtf16(hive->At(key->children[index]).name);
+    if (text.size() + 1 > *nameLength)
+        return ERROR_MORE_DATA;
+    std::memcpy(name, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+    *nameLength = static_cast<DWORD>(text.size());
+    if (keyClass && classLength && *classLength > 0)
+        keyClass[0] = u'\0';
+    if (classLength)
+        *classLength = 0;
+    if (lastWriteTime) {
+        // Keys carry no time of their own: the hive file's is the nearest.
+        struct stat st;
+        std::string path = olvani::registry::HivePath(olvani::RegistryDirectory(), *ref.root);
+        *lastWriteTime = ::stat(path.c_str(), &st) == 0 ? ToFileTime(st.st_mtim) : FILETIME{0, 0};
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG RegDeleteValueW(HKEY key, const char16_t* name) {
+    return DeleteValue(key, Narrow(name));
+}
+
+LONG RegDeleteValueA(HKEY key, const char* name) {
+    return DeleteValue(key, Narrow(name));
+}
+
+LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
+    return DeleteKey(key, nullptr, subKey);
+}
+
+LONG RegDeleteKeyA(HKEY key, const char* subKey) {
+    return DeleteKey(key, subKey, nullptr);
+}
+
+LONG RegCloseKey(HKEY key) {
+    auto tag = reinterpret_cast<uintptr_t>(key);
+    if (tag >= 0x80000000u && tag <= 0xFFFFFFFFu)
+        return olvani::registry::FindRoot(static_cast<uint32_t>(tag)) ? ERROR_SUCCESS
+                                                                      : ERROR_INVALID_HANDLE;
+    {
+        std::lock_guard lock(handlesMutex);
+        if (!key || Handles().erase(key) == 0)
+            return ERROR_INVALID_HANDLE;
+    }
+    olvani::registry::CancelChangeWatches(key);
+    delete key;
+    return ERROR_SUCCESS;
+}
+
+LONG RegNotifyChangeKeyValue(HKEY handle, BOOL watchSubtree, DWORD notifyFilter, HANDLE event,
+                             BOOL asynchronous) {
+    if (!asynchronous || !event)
+        return ERROR_INVALID_PARAMETER;
+    KeyRef ref;
+    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+        return r;
+    if (!(ref.access & KEY_NOTIFY))
+        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for notification");
+    return olvani::registry::AddChangeWatch(handle, *ref.root, ref.path, watchSubtree != FALSE,
+                                            notifyFilter, event);
+}
+
+namespace olvani {
+
+const char* RootKeyName(HKEY root) {
+    auto tag = reinterpret_cast<uintptr_t>(root);
+    if (tag < 0x80000000u || tag > 0xFFFFFFFFu)
+        return nullptr;
+    const RootInfo* info = registry::FindRoot(static_cast<uint32_t>(tag));
+    return info ? info->name : nullptr;
+}
+
+HKEY RootKeyFromName(const char* name) {
+    const RootInfo* info = name ? registry::FindRoot(std::string_view(name)) : nullptr;
+    return info ? OLVANI_ROOT_KEY(info->tag) : nullptr;
+}
+
+const char* RegistryErrorText() {
+    return registry::ErrorText().c_str();
+}
+
+} // namespace olvani

@@ -1,0 +1,51 @@
+// The hive files on disk: where they live, reading them through a cache that
+// costs one stat while a file is unchanged, and changing them atomically
+// under an exclusive lock.
+#pragma once
+
+#include "platform/registry_hive.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace olvani::registry {
+
+using HivePtr = std::shared_ptr<const Hive>;
+
+// <directory>/<root name>.reg
+std::string HivePath(const std::string& directory, const RootInfo& root);
+
+// The latest hive of a root in `directory` (RegistryDirectory() when not
+// given). A missing file is an empty hive. A file that does not parse gives
+// ERROR_BADDB; its name, line and reason go to the debug output once per
+// version of the file and to the calling thread's error text.
+LONG LoadHive(const std::string& directory, const RootInfo& root, HivePtr& hive);
+LONG LoadHive(const RootInfo& root, HivePtr& hive);
+
+// Applies `change` to a copy of the latest hive while holding the root's lock
+// file, and replaces the hive file (temporary file, fsync, rename) when the
+// change sets `changed`. The result of `change` is returned; a hive file that
+// does not parse is left as it is (ERROR_BADDB).
+using HiveChange = std::function<LONG(Hive& hive, bool& changed)>;
+LONG UpdateHive(const RootInfo& root, const HiveChange& change);
+
+// Whether this process may replace the hive file: the file and its folder
+// are writable, or the folder could be created. Effective ids are used.
+bool CanWriteHive(const RootInfo& root);
+
+// Creates a folder and its missing parents. 0 or an errno value.
+int MakeDirectories(const std::string& path);
+// Windows error code for an errno value from a file operation.
+LONG ErrorFromErrno(int error);
+
+// The description of the calling thread's last registry failure.
+void SetErrorText(std::string text);
+const std::string& ErrorText();
+
+// Locks taken in this order: the change watcher's, then the hive cache's.
+// Both are held across fork() so a child never inherits them locked.
+std::mutex& WatcherMutex();
+
+} // namespace olvani::registry
