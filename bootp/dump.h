@@ -1,0 +1,20 @@
+// The diagnostic dump: every host entry the engine holds, one line each in the
+// table file's tag syntax, under a commented header with a legend of the
+// tags. Written once at start when the debug level is not 0.
+#pragma once
+
+#include "bootp/bootp_message.h"
+
+#include <cstdio>
+#include <string>
+
+// Writes the dump to the registry's table path followed by ".dmp", replacing
+// the file. When it cannot be opened the process ends with status 1.
+void DumpDatabase();
+
+// The same, to `path`.
+void DumpDatabaseTo(const std::string& path);
+
+// Writes one entry's fields, each ending in a colon, without a line end.
+// Does nothing for an empty entry.
+void DumpEntry(FILE* file, const HostEntry* entry);

@@ -1,0 +1,165 @@
+#include "bootp/server_socket.h"
+
+#include "platform/messagebox.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int serverSocket = -1;
+in_addr_t hostNameAddress = 0;
+
+void ShowSocketError(const char* format, int error) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, error);
+    MessageBox(text, "", MB_OK | MB_ICONERROR);
+}
+
+int FailAndClose(const char* format) {
+    ShowSocketError(format, errno);
+    CloseServerSocket();
+    return 0;
+}
+
+in_addr_t ResolveFirstAddress(const char* name) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr)
+        return 0;
+    in_addr_t address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return address;
+}
+
+bool IsLoopback(in_addr_t address) {
+    return (ntohl(address) >> 24) == 127;
+}
+
+} // namespace
+
+int SetupSocket() {
+    serverSocket = socket(AF_INET, SOCK_DGRAM, 0);
+    if (serverSocket < 0) {
+        ShowSocketError("The WinSock socket function failed with: %d\n", errno);
+        return 0;
+    }
+    sockaddr_in bindAddress{};
+    bindAddress.sin_family = AF_INET;
+    bindAddress.sin_port = htons(kBootpServerPort);
+    bindAddress.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(serverSocket, reinterpret_cast<sockaddr*>(&bindAddress), sizeof bindAddress) != 0)
+        return FailAndClose("The WinSock bind function failed with: %d\n");
+    int on = 1;
+    if (setsockopt(serverSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+        return FailAndClose("The WinSock setsockopt function failed with: %d\n");
+    // The receiving interface of each request, so its reply can leave there.
+    if (setsockopt(serverSocket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0)
+        return FailAndClose("The WinSock setsockopt function failed with: %d\n");
+
+    char hostName[kHostNameBufferSize] = {};
+    if (gethostname(hostName, sizeof hostName - 1) != 0 || hostName[0] == '\0') {
+        MessageBox("Your local host TCP/IP stack has not been configured.", "",
+                   MB_OK | MB_ICONERROR);
+        CloseServerSocket();
+        return 0;
+    }
+    hostNameAddress = ResolveFirstAddress(hostName);
+
+    // Stands in for the asynchronous mode: the application watches the
+    // socket, and a notification that finds nothing waiting must not block.
+    int flags = fcntl(serverSocket, F_GETFL);
+    if (flags < 0 || fcntl(serverSocket, F_SETFL, flags | O_NONBLOCK) != 0)
+        return FailAndClose("The WinSock WSAAsyncSelect function failed with: %d\n");
+    return 1;
+}
+
+void CloseServerSocket() {
+    if (serverSocket >= 0)
+        close(serverSocket);
+    serverSocket = -1;
+}
+
+int ServerSocketHandle() {
+    return serverSocket;
+}
+
+ssize_t ReceiveDatagram(BYTE* buffer, size_t size, RequestOrigin& origin, int& error) {
+    iovec part{buffer, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    msghdr message{};
+    message.msg_name = &origin.sender;
+    message.msg_namelen = sizeof origin.sender;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t length;
+    do {
+        length = recvmsg(serverSocket, &message, 0);
+    } while (length < 0 && errno == EINTR);
+    if (length < 0) {
+        error = errno;
+        return -1;
+    }
+    origin.interfaceIndex = 0;
+    origin.interfaceAddress = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            origin.interfaceIndex = info.ipi_ifindex;
+            origin.interfaceAddress = info.ipi_spec_dst.s_addr;
+        }
+    }
+    return length;
+}
+
+int SendDatagram(const BYTE* data, size_t length, const sockaddr_in& destination,
+                 const RequestOrigin& origin) {
+    iovec part{const_cast<BYTE*>(data), length};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr message{};
+    message.msg_name = const_cast<sockaddr_in*>(&destination);
+    message.msg_namelen = sizeof destination;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (origin.interfaceIndex != 0 || origin.interfaceAddress != 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&message);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        // A limited broadcast has no route of its own: pin it to the
+        // interface. A unicast to a relay agent follows the routing table.
+        if (destination.sin_addr.s_addr == htonl(INADDR_BROADCAST))
+            info.ipi_ifindex = origin.interfaceIndex;
+        info.ipi_spec_dst.s_addr = origin.interfaceAddress;
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    ssize_t sent;
+    do {
+        sent = sendmsg(serverSocket, &message, 0);
+    } while (sent < 0 && errno == EINTR);
+    return sent < 0 ? errno : 0;
+}
+
+in_addr_t OwnAddressFor(const RequestOrigin& origin) {
+    return IsLoopback(hostNameAddress) ? origin.interfaceAddress : hostNameAddress;
+}
+
+in_addr_t HostNameAddress() {
+    return hostNameAddress;
+}
