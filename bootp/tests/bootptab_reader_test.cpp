@@ -1,0 +1,202 @@
+#include "table_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <vector>
+
+using namespace bootp_test;
+
+namespace {
+
+std::vector<std::string> Entries(const std::string& text, int capacity = kEntryBufferSize) {
+    FILE* file = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    std::vector<std::string> entries;
+    std::vector<char> buffer(static_cast<size_t>(capacity));
+    for (int n; (n = ReadEntry(file, buffer.data(), capacity)) > 0;) {
+        entries.emplace_back(buffer.data(), static_cast<size_t>(n));
+    }
+    std::fclose(file);
+    return entries;
+}
+
+using Strings = std::vector<std::string>;
+
+// The layout the server application writes, with CR LF line ends.
+const char kServerTable[] = "# OXL Bootptab file\r\n\r\n# global defaults\r\n"
+                            "global.defaults:\\\r\nsm=:\\\r\ngw=:\r\n"
+                            "\r\n# bench\r\nlab1:\\\r\nht=1:\\\r\nha=02004C123456:\\\r\n"
+                            "ip=10.1.1.5:\\\r\nsm=255.255.255.0:\\\r\ngw=10.1.1.1:\\\r\n"
+                            "vm=auto:\\\r\nhn:\\\r\nbs=auto:\\\r\nT145=64:T146=01:T147=01\r\n";
+
+void SetMtime(const std::string& path, time_t seconds, long nanoseconds) {
+    timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+} // namespace
+
+TEST(ReadEntry, CommentsContinuationsAndBlanksAfterColons) {
+    EXPECT_EQ(Entries("# only a comment\n\n   \t\n#another"), Strings{});
+    EXPECT_EQ(Entries("  # c\n\nlab1:\\\n   # inside\n\n  ht=1:   ip=1.2.3.4 \n b:x\n"),
+              (Strings{"lab1:ht=1:ip=1.2.3.4 ", "b:x"}));
+    // A colon at the end of a line ends the entry without a backslash.
+    EXPECT_EQ(Entries("a:b:\nc:"), (Strings{"a:b:", "c:"}));
+    // A backslash stores the next character as it is, line ends included.
+    EXPECT_EQ(Entries("a\\:  b\\\nc\nd:\\x"), (Strings{"a:  b\nc", "d:x"}));
+    EXPECT_EQ(Entries("a\\"), Strings{"a"});
+}
+
+TEST(ReadEntry, QuotesKeepEverythingUpToTheClosingQuote) {
+    EXPECT_EQ(Entries("a:T1=\"x:# \\\ny\":b\nnext"), (Strings{"a:T1=\"x:# \\\ny\":b", "next"}));
+    EXPECT_EQ(Entries("a:bf=\"never closed\nb:"), (Strings{"a:bf=\"never closed\nb:"}));
+}
+
+TEST(ReadEntry, CrLfReadsLikeLf) {
+    std::string lf = kServerTable;
+    for (size_t at; (at = lf.find("\r\n")) != std::string::npos;) {
+        lf.erase(at, 1);
+    }
+    Strings entries = Entries(kServerTable);
+    EXPECT_EQ(entries, Entries(lf));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1], "lab1:ht=1:ha=02004C123456:ip=10.1.1.5:sm=255.255.255.0:gw=10.1.1.1:"
+                          "vm=auto:hn:bs=auto:T145=64:T146=01:T147=01");
+    // A lone CR is white space, not a line end.
+    EXPECT_EQ(Entries("a\rb\r"), Strings{"a\rb\r"});
+}
+
+TEST(ReadEntry, LongLinesAreCutAndTheRestIsTheNextEntry) {
+    std::string line(1500, 'a');
+    Strings entries = Entries(line + "\nb:");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].size(), 1023u);
+    EXPECT_EQ(entries[1].size(), 477u);
+    EXPECT_EQ(entries[2], "b:");
+    // The cut applies inside quotes and escapes too.
+    EXPECT_EQ(Entries("ab\"cdef\"g", 4), (Strings{"ab\"", "cde", "f\"g"}));
+    EXPECT_EQ(Entries("a\\bc", 2), (Strings{"a", "b", "c"}));
+    EXPECT_EQ(Entries("a:   b", 3), (Strings{"a:", "b"}));
+}
+
+TEST_F(TableFileTest, HostileFilesLoseNothingAndCrashNothing) {
+    std::string garbage = "before:ip=10.0.0.2\n";
+    uint32_t seed = 12345;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 1103515245 + 12345;
+        garbage.push_back(static_cast<char>(seed >> 16));
+    }
+    EXPECT_EQ(Load(garbage), 0);
+    EXPECT_NE(FindName("before"), nullptr);
+
+    // A 10 MB single line is read in 1023-character pieces.
+    std::string huge(10 * 1024 * 1024, 'x');
+    EXPECT_EQ(Load("first:ip=10.0.0.3:T1=" + huge + "\nlast:ip=10.0.0.4\n"), 0);
+    EXPECT_NE(FindName("last"), nullptr);
+    EXPECT_EQ(FindName("first")->generic->length, 2u); // T1 with no hex bytes
+
+    // The file going away leaves the tables of the last read.
+    std::filesystem::remove(path_);
+    EXPECT_EQ(ReadHostTable(), -1);
+    EXPECT_NE(FindName("last"), nullptr);
+    std::filesystem::create_directory(path_);
+    EXPECT_EQ(ReadHostTable(), -1);
+    EXPECT_NE(FindName("last"), nullptr);
+}
+
+TEST_F(TableFileTest, ServerWrittenTableBuildsTheThreeTables) {
+    ASSERT_EQ(Load(kServerTable), 0);
+    EXPECT_EQ(HostTableEntryCount(), 1); // global.defaults has an empty mask
+    const uint8_t mac[] = {0x02, 0x00, 0x4C, 0x12, 0x34, 0x56};
+    HostEntry* e = FindHw(1, mac);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(FindIp(inet_addr("10.1.1.5")), e);
+    EXPECT_EQ(FindName("lab1"), e);
+    EXPECT_EQ(e->linkCount, 3);
+    EXPECT_EQ(CountEntries(hwTable) + CountEntries(ipTable) + CountEntries(nameTable), 3);
+    EXPECT_EQ(Load("# nothing\n\n"), 0);
+    EXPECT_EQ(CountEntries(hwTable) + CountEntries(ipTable) + CountEntries(nameTable), 0);
+}
+
+TEST_F(TableFileTest, DuplicateHardwareAddressesNeedTheSameMaskOnAnotherSubnet) {
+    const uint8_t mac1[] = {2, 0, 0, 0, 0, 1};
+    const uint8_t mac2[] = {2, 0, 0, 0, 0, 2};
+    ASSERT_EQ(Load("a1:ht=1:ha=020000000001\n"
+                   "a2:ht=1:ha=020000000001\n"              // no masks: dropped
+                   "a3:ht=1:ha=020000000001:ip=10.9.9.9\n"  // no mask: dropped
+                   "a4:ht=1:ha=020000000001:sm=255.0.0.0\n" // mask differs: dropped
+                   "c1:ht=6:ha=020000000001\n"              // other type
+                   "b1:ht=1:ha=020000000002:sm=255.255.255.0:ip=10.1.1.5\n"
+                   "b2:ht=1:ha=020000000002:sm=255.255.255.0:ip=10.1.2.5\n"   // other subnet
+                   "b3:ht=1:ha=020000000002:sm=255.255.0.0:ip=10.2.2.5\n"     // mask differs
+                   "b4:ht=1:ha=020000000002:sm=255.255.255.0:ip=10.1.1.9\n"), // same subnet
+              0);
+    for (const char* name : {"a1", "b1", "b2", "c1"}) {
+        EXPECT_NE(FindName(name), nullptr) << name;
+    }
+    // A refused entry is dropped entirely, not only its address.
+    for (const char* name : {"a2", "a3", "a4", "b3", "b4"}) {
+        EXPECT_EQ(FindName(name), nullptr) << name;
+    }
+    EXPECT_EQ(FindIp(inet_addr("10.9.9.9")), nullptr);
+    EXPECT_EQ(HostTableEntryCount(), 4);
+    EXPECT_EQ(FindHw(1, mac1), FindName("a1"));
+    EXPECT_EQ(FindHw(1, mac2), FindName("b2")); // the one read last
+    EXPECT_EQ(FindHw(6, mac1), FindName("c1"));
+}
+
+TEST_F(TableFileTest, SameNameOrAddressFindsTheEntryReadLast) {
+    ASSERT_EQ(Load("twin:ip=10.0.0.1:bf=one\ntwin:ip=10.0.0.2:bf=two\nother:ip=10.0.0.2\n"), 0);
+    EXPECT_STREQ(FindName("twin")->bootFile->text(), "two");
+    EXPECT_STREQ(HostNameText(FindIp(inet_addr("10.0.0.2"))), "other");
+    EXPECT_EQ(CountEntries(nameTable), 3);
+}
+
+TEST_F(TableFileTest, RereadsExactlyWhenTheFileChanged) {
+    const time_t past = 1600000000;
+    Write("one:ip=10.0.0.1\n");
+    SetMtime(path_, past, 5);
+    ASSERT_EQ(ReadHostTable(), 0);
+    unsigned generation = HostTableGeneration();
+    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_EQ(HostTableGeneration(), generation); // unchanged: no rebuild
+
+    SetMtime(path_, past, 6); // touched, one nanosecond later
+    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_EQ(HostTableGeneration(), ++generation);
+
+    // Replaced by rename with the same size and time: another inode.
+    std::string other = path_ + ".new";
+    Write("two:ip=10.0.0.1\n", other);
+    SetMtime(other, past, 6);
+    std::filesystem::rename(other, path_);
+    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_EQ(HostTableGeneration(), ++generation);
+    EXPECT_NE(FindName("two"), nullptr);
+
+    // Rewritten in place within one clock tick: same time, other size.
+    Write("three:ip=10.0.0.1\n");
+    SetMtime(path_, past, 6);
+    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_NE(FindName("three"), nullptr);
+    // An older time than before counts as a change as well.
+    SetMtime(path_, past - 100, 0);
+    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_EQ(HostTableGeneration(), generation + 2);
+}
+
+TEST_F(TableFileTest, FreshlyWrittenFileIsCheckedAgainEvenWithTheSameStatus) {
+    Write("aaaa:ip=10.0.0.1\n");
+    struct stat st {};
+    ASSERT_EQ(stat(path_.c_str(), &st), 0);
+    ASSERT_EQ(ReadHostTable(), 0);
+    // Same size, same inode, same time: only the content differs.
+    Write("bbbb:ip=10.0.0.1\n");
+    SetMtime(path_, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    ASSERT_EQ(ReadHostTable(), 0);
+    EXPECT_NE(FindName("bbbb"), nullptr);
+}

@@ -1,0 +1,136 @@
+#include "bootp/hash_table.h"
+#include "table_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <vector>
+
+using namespace bootp_test;
+
+// A counterfeit allocator would hide real misuse; let ASan see huge requests
+// fail instead of aborting, so the exit path can be observed.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+
+TEST(HostRecord, HardwareAddressTextFollowsTheTypeLength) {
+    const uint8_t bytes[16] = {0x02, 0x00, 0x0a, 0x0b, 0x0c, 0x0d, 0xff, 0xee};
+    EXPECT_STREQ(HwAddrText(bytes, 1), "02000A0B0C0D");
+    EXPECT_STREQ(HwAddrText(bytes, 2), "02");
+    EXPECT_STREQ(HwAddrText(bytes, 3), "");
+    EXPECT_STREQ(HwAddrText(bytes, 5), "");
+    // Types beyond the table have no length rather than a read past it.
+    EXPECT_EQ(hwAddrLength(8), 0);
+    EXPECT_EQ(hwAddrLength(255), 0);
+    EXPECT_STREQ(HwAddrText(bytes, 200), "");
+}
+
+TEST(HostRecord, NewEntryCarriesTheTwoDefaults) {
+    HostPtr e(NewHostEntry());
+    EXPECT_EQ(e->flags, static_cast<uint32_t>(HF_VENDOR_MAGIC_AUTO));
+    EXPECT_EQ(0, std::memcmp(e->vendorCookie, kRfc1048Cookie, 4));
+    EXPECT_EQ(e->hostName, nullptr);
+    EXPECT_EQ(e->linkCount, 0);
+}
+
+TEST(HostRecord, SharedValuesAreFreedAtTheLastRelease) {
+    // Held by a template and two entries: alive until the third release.
+    SharedString* s = NewSharedString("boot", 4);
+    HoldString(s);
+    HoldString(s);
+    ReleaseString(s);
+    ReleaseString(s);
+    EXPECT_EQ(s->refCount, 1);
+    EXPECT_STREQ(s->text(), "boot");
+    ReleaseString(s); // freed; ASan reports a leak or double free otherwise
+    ReleaseString(nullptr);
+    del_iplist(nullptr);
+    ReleaseGeneric(nullptr);
+    ReleaseHost(nullptr);
+}
+
+TEST(HostRecord, MemoryExhaustionEndsTheProcessWithStatusOne) {
+    EXPECT_EXIT(EngineAlloc(SIZE_MAX / 2), ::testing::ExitedWithCode(1), "");
+}
+
+TEST(HashCode, SumsSquaresOfUnsignedBytesWithWrap) {
+    const uint8_t bytes[] = {1, 2, 3, 0xFF};
+    EXPECT_EQ(hash_Code(bytes, 3), 14u);
+    EXPECT_EQ(hash_Code(bytes + 3, 1), 65025u);
+    EXPECT_EQ(hash_Code(bytes, 0), 0u);
+    std::vector<uint8_t> many(70000, 0xFF);
+    EXPECT_EQ(hash_Code(many.data(), 70000), static_cast<uint32_t>(70000ull * 65025ull));
+}
+
+class HashTableTest : public ::testing::Test {
+protected:
+    void SetUp() override { table_ = hash_New(7); }
+    void TearDown() override {
+        hash_Clear(table_, ReleaseHost);
+        hash_Free(table_);
+    }
+    HostEntry* Add(const char* name, uint32_t code) {
+        HostEntry* e = NewHostEntry();
+        e->hostName = NewSharedString(name, std::strlen(name));
+        e->linkCount = 1;
+        EXPECT_EQ(hash_Insert(table_, code, neverMatch, name, e), 0);
+        return e;
+    }
+    HashTable* table_ = nullptr;
+};
+
+TEST_F(HashTableTest, WalksBucketsInOrderNewestFirstAndResetsAfterTheEnd) {
+    EXPECT_EQ(hash_New(0), nullptr);
+    EXPECT_EQ(hash_First(table_), nullptr);
+    HostEntry* a = Add("a", 3);
+    HostEntry* b = Add("b", 10); // bucket 3 as well, inserted later
+    HostEntry* c = Add("c", 1);
+    HostEntry* d = Add("d", 6);
+    std::vector<HostEntry*> walk{hash_First(table_)};
+    for (int i = 0; i < 4; ++i) {
+        walk.push_back(hash_Next(table_));
+    }
+    // After the end: nothing once, then the walk starts again.
+    EXPECT_EQ(walk, (std::vector<HostEntry*>{c, b, a, d, nullptr}));
+    EXPECT_EQ(hash_Next(table_), c);
+    EXPECT_EQ(hash_First(table_), c);
+    EXPECT_EQ(hash_Next(table_), b);
+}
+
+TEST_F(HashTableTest, FindReturnsTheLastInsertedMatchAndInsertRefusesDuplicates) {
+    HostEntry* first = Add("same", 5);
+    HostEntry* second = Add("same", 5);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(hash_Find(table_, 5, nameLookupMatch, "same"), second);
+    EXPECT_TRUE(hash_Contains(table_, 5, nameLookupMatch, "same"));
+    EXPECT_FALSE(hash_Contains(table_, 5, nameLookupMatch, "Same"));
+    HostEntry* third = NewHostEntry();
+    EXPECT_EQ(hash_Insert(table_, 5, nameLookupMatch, "same", third), -1);
+    ReleaseHost(third);
+    hash_Clear(table_, ReleaseHost);
+    EXPECT_EQ(hash_First(table_), nullptr);
+    EXPECT_EQ(hash_Find(table_, 5, nameLookupMatch, "same"), nullptr);
+}
+
+TEST_F(HashTableTest, ManyNodesSurviveClearAndReuse) {
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 10000; ++i) {
+            Add("n", static_cast<uint32_t>(i));
+        }
+        EXPECT_EQ(CountEntries(table_), 10000);
+        hash_Clear(table_, ReleaseHost);
+    }
+}
+
+TEST(HostTables, EmptyAddressesHashToBucketZeroAndCompareEqual) {
+    HostEntry a{}, b{};
+    a.hwType = b.hwType = 3;
+    a.hwAddr[0] = 1;
+    b.hwAddr[0] = 2;
+    EXPECT_TRUE(hwLookupMatch(&a, &b));
+    EXPECT_EQ(hash_Code(a.hwAddr, static_cast<uint32_t>(hwAddrLength(3))) % 257, 0u);
+    b.hwType = 5;
+    EXPECT_FALSE(hwLookupMatch(&a, &b));
+}
