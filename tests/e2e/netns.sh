@@ -1,0 +1,126 @@
+# Shared by the end-to-end tests: two network namespaces of their own joined
+# by a veth pair, the server (bootp-driver) in one, clients in the other.
+# Nothing leaves the two namespaces; everything is removed on exit.
+#
+# Addresses: server 10.67.0.1/24. The client side starts without an address
+# and with a route for the limited broadcast only. The server namespace has
+# no route for 255.255.255.255 and no default route, so a reply that reaches
+# the client proves it was pinned to the receiving interface.
+#
+# Source this file, then call e2e_setup; $DRIVER and $PROBE name the programs.
+
+set -euo pipefail
+
+E2E_ID=$$
+SRV_NS=bootp-srv-$E2E_ID
+CLI_NS=bootp-cli-$E2E_ID
+SRV_IF=bs$E2E_ID
+CLI_IF=bc$E2E_ID
+SRV_ADDR=10.67.0.1
+# The client veth's hardware address, in the table's form and with colons.
+CLI_MAC=02000a43000a
+CLI_MAC_COLONS=02:00:0a:43:00:0a
+WORK=""
+DRIVER_PID=""
+
+e2e_require_root() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "SKIP: end-to-end tests create network namespaces and need root"
+        exit 77
+    fi
+}
+
+e2e_cleanup() {
+    set +e
+    if [ -n "$DRIVER_PID" ]; then
+        kill "$DRIVER_PID" 2>/dev/null
+        wait "$DRIVER_PID" 2>/dev/null
+    fi
+    ip netns del "$SRV_NS" 2>/dev/null
+    ip netns del "$CLI_NS" 2>/dev/null
+    [ -n "$WORK" ] && rm -rf "$WORK"
+}
+
+e2e_fail() {
+    echo "FAIL: $*"
+    if [ -n "$WORK" ] && [ -f "$WORK/driver.out" ]; then
+        echo "--- driver output (last 40 lines) ---"
+        tail -n 40 "$WORK/driver.out"
+    fi
+    exit 1
+}
+
+# Runs a command in the server or client namespace.
+in_srv() { ip netns exec "$SRV_NS" "$@"; }
+in_cli() { ip netns exec "$CLI_NS" "$@"; }
+
+# Runs a command in the client namespace with a private /run, where klibc
+# ipconfig and dhclient write their state.
+in_cli_private_run() {
+    ip netns exec "$CLI_NS" unshare -m sh -c 'mount -t tmpfs tmpfs /run && exec "$@"' sh "$@"
+}
+
+e2e_setup() {
+    e2e_require_root
+    : "${DRIVER:?DRIVER must name the bootp-driver program}"
+    trap e2e_cleanup EXIT
+    WORK=$(mktemp -d /tmp/bootp-e2e.XXXXXX)
+    chmod 755 "$WORK"
+    ip netns add "$SRV_NS"
+    ip netns add "$CLI_NS"
+    ip link add "$SRV_IF" netns "$SRV_NS" type veth peer name "$CLI_IF" netns "$CLI_NS"
+    ip -n "$CLI_NS" link set "$CLI_IF" address "$CLI_MAC_COLONS"
+    local ns dev
+    for ns in "$SRV_NS" "$CLI_NS"; do
+        [ "$ns" = "$SRV_NS" ] && dev=$SRV_IF || dev=$CLI_IF
+        ip -n "$ns" link set lo up
+        ip netns exec "$ns" sysctl -qw net.ipv4.conf.all.rp_filter=0 \
+            net.ipv4.conf.default.rp_filter=0 "net.ipv4.conf.$dev.rp_filter=0"
+        ip -n "$ns" link set "$dev" up
+    done
+    ip -n "$SRV_NS" addr add "$SRV_ADDR/24" dev "$SRV_IF"
+    ip -n "$CLI_NS" route add 255.255.255.255/32 dev "$CLI_IF"
+    # The registry names the table; the dump goes beside it.
+    mkdir -p "$WORK/registry"
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex\\Olvani\\BootpSettings]\r\n"Bootptabfile"="%s"\r\n' \
+        "$WORK/bootptab" > "$WORK/registry/HKEY_LOCAL_MACHINE.reg"
+    : > "$WORK/bootptab"
+}
+
+# Starts the driver in the server namespace (working directory $WORK) and
+# waits until it listens. Arguments go to the driver.
+e2e_start_driver() {
+    (cd "$WORK" && exec ip netns exec "$SRV_NS" env OLVANI_REGISTRY_DIR="$WORK/registry" \
+        timeout 300 "$DRIVER" "$@") > "$WORK/driver.out" 2>&1 &
+    DRIVER_PID=$!
+    e2e_wait_for_line "driver: listening" 100 || e2e_fail "the driver did not start"
+}
+
+# Waits (bounded: tries x 0.1 s) until the driver's output holds a line
+# containing the text.
+e2e_wait_for_line() {
+    local text=$1 tries=${2:-100}
+    while [ "$tries" -gt 0 ]; do
+        grep -qF -- "$text" "$WORK/driver.out" 2>/dev/null && return 0
+        if [ -n "$DRIVER_PID" ] && ! kill -0 "$DRIVER_PID" 2>/dev/null; then
+            grep -qF -- "$text" "$WORK/driver.out" 2>/dev/null && return 0
+            return 1
+        fi
+        sleep 0.1
+        tries=$((tries - 1))
+    done
+    return 1
+}
+
+# Stops the driver and waits for it.
+e2e_stop_driver() {
+    [ -n "$DRIVER_PID" ] || return 0
+    kill "$DRIVER_PID" 2>/dev/null || true
+    wait "$DRIVER_PID" 2>/dev/null || true
+    DRIVER_PID=""
+}
+
+expect_contains() {
+    local file=$1 text=$2
+    grep -qF -- "$text" "$file" || e2e_fail "expected \"$text\" in $(basename "$file")"
+}
