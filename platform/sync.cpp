@@ -72,7 +72,7 @@ HANDLE CreateEventW(void*, BOOL manualReset, BOOL initialState, const char16_t*)
     int fd = ::eventfd(initialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    auto event = std::make_shared<EventObject>(EventObject{fd, manualReset != FALSE});
+    EventPtr event(new EventObject{fd, manualReset != FALSE});
     EventTable& table = Table();
     std::lock_guard lock(tableMutex);
     uintptr_t id = table.next;
@@ -133,6 +133,8 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
             return WAIT_TIMEOUT;
         // The lowest signalled index wins, as on Windows.
         for (DWORD i = 0; i < count; ++i) {
+            if (fds[i].revents & (POLLERR | POLLNVAL))
+                return WAIT_FAILED;
             if (!(fds[i].revents & POLLIN))
                 continue;
             if (events[i]->manualReset || Consume(*events[i]))
