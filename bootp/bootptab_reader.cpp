@@ -3,10 +3,14 @@
 #include "bootp/bootptab_reader.h"
 #include "bootp/hash_table.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -51,28 +55,72 @@ bool IsSpace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// Characters of a stdio stream.
+struct StreamSource {
+    FILE* file;
+    int Get() { return getc_unlocked(file); }
+    void Unget(int c) { ungetc(c, file); }
+};
+
+// Characters of a file descriptor, read in large blocks.
+class BlockSource {
+public:
+    explicit BlockSource(int fd) : fd_(fd) {}
+    [[gnu::always_inline]] int Get() {
+        if (position_ == length_ && !Refill()) {
+            return EOF;
+        }
+        return static_cast<unsigned char>(block_[position_++]);
+    }
+    // Only right after a Get that returned a character.
+    void Unget(int) { --position_; }
+    bool Failed() const { return failed_; }
+
+private:
+    bool Refill() {
+        for (;;) {
+            ssize_t n = ::read(fd_, block_, sizeof block_);
+            if (n > 0) {
+                position_ = 0;
+                length_ = static_cast<size_t>(n);
+                return true;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            failed_ = n < 0;
+            return false;
+        }
+    }
+    int fd_;
+    bool failed_ = false;
+    size_t position_ = 0;
+    size_t length_ = 0;
+    char block_[64 * 1024];
+};
+
 // The next character, with CR LF read as one line end.
-int NextChar(FILE* file) {
-    int c = getc_unlocked(file);
+template <typename Source> [[gnu::always_inline]] inline int NextChar(Source& source) {
+    int c = source.Get();
     if (c == '\r') {
-        int next = getc_unlocked(file);
+        int next = source.Get();
         if (next == '\n') {
             return '\n';
         }
         if (next != EOF) {
-            ungetc(next, file);
+            source.Unget(next);
         }
     }
     return c;
 }
 
 // Skips white space, line ends and comment lines; the first other character.
-int SkipBlankAndComments(FILE* file) {
+template <typename Source> int SkipBlankAndComments(Source& source) {
     for (;;) {
-        int c = NextChar(file);
+        int c = NextChar(source);
         if (c == '#') {
             do {
-                c = NextChar(file);
+                c = NextChar(source);
             } while (c != '\n' && c != EOF);
         }
         if (c == EOF || !IsSpace(c)) {
@@ -81,7 +129,7 @@ int SkipBlankAndComments(FILE* file) {
     }
 }
 
-// Builds one entry text; `full` reports the capacity reached.
+// Builds one entry text; Store reports the capacity reached.
 struct EntryText {
     char* buffer;
     int limit;
@@ -95,35 +143,33 @@ struct EntryText {
 // After a stored colon: blanks are skipped and a backslash before a line end
 // continues the entry. Returns the next character to handle, or EOF/'\n'
 // when the entry ends; `text` may fill up on the way.
-int AfterColon(FILE* file, EntryText& text) {
-    int c = NextChar(file);
+template <typename Source> int AfterColon(Source& source, EntryText& text) {
+    int c = NextChar(source);
     while (c != '\n' && c != EOF && IsSpace(c)) {
-        c = NextChar(file);
+        c = NextChar(source);
     }
     if (c != '\\') {
         return c;
     }
-    c = NextChar(file);
+    c = NextChar(source);
     if (c == '\n') {
-        return SkipBlankAndComments(file);
+        return SkipBlankAndComments(source);
     }
     if (c == EOF || text.Store(c)) {
         return EOF;
     }
-    return NextChar(file);
+    return NextChar(source);
 }
 
-} // namespace
-
-int ReadEntry(FILE* file, char* buffer, int capacity) {
+template <typename Source> int ReadEntryFrom(Source& source, char* buffer, int capacity) {
     if (capacity <= 0) {
         return 0;
     }
     EntryText text{buffer, capacity - 1};
-    int c = text.limit > 0 ? SkipBlankAndComments(file) : EOF;
+    int c = text.limit > 0 ? SkipBlankAndComments(source) : EOF;
     while (c != EOF && c != '\n') {
         if (c == '\\') {
-            c = NextChar(file);
+            c = NextChar(source);
             if (c == EOF || text.Store(c)) {
                 break;
             }
@@ -132,7 +178,7 @@ int ReadEntry(FILE* file, char* buffer, int capacity) {
                 break;
             }
             do {
-                c = NextChar(file);
+                c = NextChar(source);
             } while (c != EOF && !text.Store(c) && c != '"');
             if (c == EOF || text.length >= text.limit) {
                 break;
@@ -141,15 +187,22 @@ int ReadEntry(FILE* file, char* buffer, int capacity) {
             if (text.Store(c)) {
                 break;
             }
-            c = AfterColon(file, text);
+            c = AfterColon(source, text);
             continue;
         } else if (text.Store(c)) {
             break;
         }
-        c = NextChar(file);
+        c = NextChar(source);
     }
     buffer[text.length] = '\0';
     return text.length;
+}
+
+} // namespace
+
+int ReadEntry(FILE* file, char* buffer, int capacity) {
+    StreamSource source{file};
+    return ReadEntryFrom(source, buffer, capacity);
 }
 
 namespace {
@@ -227,19 +280,20 @@ int ReadHostTable() {
     if (!previous.Create()) {
         return -1;
     }
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return -1;
     }
-    if (fstat(fileno(file), &st) != 0) {
-        std::fclose(file);
+    if (fstat(fd, &st) != 0) {
+        ::close(fd);
         return -1;
     }
     Record(st);
     previous.SwapWithEngine();
     int previousCount = std::exchange(entryCount, 0);
+    auto source = std::make_unique<BlockSource>(fd);
     char text[kEntryBufferSize];
-    while (ReadEntry(file, text, sizeof text) > 0) {
+    while (ReadEntryFrom(*source, text, sizeof text) > 0) {
         HostEntry* entry = NewHostEntry();
         if (ParseEntry(entry, text) != 0) {
             ReleaseHost(entry);
@@ -247,9 +301,8 @@ int ReadHostTable() {
         }
         IndexEntry(entry);
     }
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
+    ::close(fd);
+    if (source->Failed()) {
         // Keep the tables of the last good read and try again next time.
         previous.SwapWithEngine();
         entryCount = previousCount;

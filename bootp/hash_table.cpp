@@ -4,24 +4,11 @@
 #include <cstring>
 #include <initializer_list>
 
-// Nodes are handed out from chunks of fixed size; index 0 stays unused so
-// that 0 can mean "no node".
-constexpr uint32_t kChunkShift = 12;
-constexpr uint32_t kChunkNodes = 1u << kChunkShift;
-
-struct HashNodeChunk {
-    HashNode nodes[kChunkNodes];
-};
-
 HashTable* hwTable = nullptr;
 HashTable* ipTable = nullptr;
 HashTable* nameTable = nullptr;
 
 namespace {
-
-HashNode& NodeAt(HashTable* table, uint32_t index) {
-    return table->chunks[index >> kChunkShift]->nodes[index & (kChunkNodes - 1)];
-}
 
 void ResetIterator(HashTable* table) {
     table->iterBucket = 0;
@@ -29,41 +16,27 @@ void ResetIterator(HashTable* table) {
     table->iterFresh = true;
 }
 
-// Adds one chunk's nodes to the free chain; false when memory is short.
-bool GrowNodes(HashTable* table) {
-    uint32_t count = table->chunkCount;
-    if (count >= (1u << (32 - kChunkShift))) {
+// Room for one more node; false when memory is short.
+bool Reserve(HashChain& chain) {
+    if (chain.count < chain.capacity) {
+        return true;
+    }
+    if (chain.capacity > UINT32_MAX / 2) {
         return false;
     }
-    auto* chunks = static_cast<HashNodeChunk**>(
-        std::realloc(table->chunks, (count + 1) * sizeof(HashNodeChunk*)));
-    if (chunks == nullptr) {
+    uint32_t capacity = chain.capacity < 4 ? 4 : chain.capacity + chain.capacity / 2;
+    auto* codes = static_cast<uint32_t*>(std::realloc(chain.codes, capacity * sizeof(uint32_t)));
+    if (codes == nullptr) {
         return false;
     }
-    table->chunks = chunks;
-    auto* chunk = static_cast<HashNodeChunk*>(std::malloc(sizeof(HashNodeChunk)));
-    if (chunk == nullptr) {
+    chain.codes = codes;
+    auto* data = static_cast<HostEntry**>(std::realloc(chain.data, capacity * sizeof(HostEntry*)));
+    if (data == nullptr) {
         return false;
     }
-    chunks[count] = chunk;
-    table->chunkCount = count + 1;
-    uint32_t base = count << kChunkShift;
-    // Link in increasing order so nodes are used front to back.
-    uint32_t first = count == 0 ? 1 : 0;
-    for (uint32_t i = kChunkNodes; i-- > first;) {
-        chunk->nodes[i].next = table->freeNodes;
-        table->freeNodes = base + i;
-    }
+    chain.data = data;
+    chain.capacity = capacity;
     return true;
-}
-
-uint32_t AllocNode(HashTable* table) {
-    if (table->freeNodes == 0 && !GrowNodes(table)) {
-        return 0;
-    }
-    uint32_t index = table->freeNodes;
-    table->freeNodes = NodeAt(table, index).next;
-    return index;
 }
 
 uint32_t MaskedSubnet(const HostEntry* e) {
@@ -89,7 +62,7 @@ HashTable* hash_New(uint32_t size) {
     if (table == nullptr) {
         return nullptr;
     }
-    table->buckets = static_cast<uint32_t*>(std::calloc(size, sizeof(uint32_t)));
+    table->buckets = static_cast<HashChain*>(std::calloc(size, sizeof(HashChain)));
     if (table->buckets == nullptr) {
         std::free(table);
         return nullptr;
@@ -109,26 +82,23 @@ int hash_Insert(HashTable* table, uint32_t code, HashMatch match, const void* ke
     if (match != neverMatch && hash_Contains(table, code, match, key)) {
         return -1;
     }
-    uint32_t index = AllocNode(table);
-    if (index == 0) {
+    HashChain& chain = table->buckets[code % table->size];
+    if (!Reserve(chain)) {
         return -1;
     }
-    uint32_t& head = table->buckets[code % table->size];
-    HashNode& node = NodeAt(table, index);
-    node.next = head;
-    node.code = code;
-    node.data = element;
-    head = index;
+    // The newest node is the head of the chain.
+    chain.codes[chain.count] = code;
+    chain.data[chain.count] = element;
+    ++chain.count;
     return 0;
 }
 
 HostEntry* hash_Find(HashTable* table, uint32_t code, HashMatch match, const void* key) {
-    for (uint32_t i = table->buckets[code % table->size]; i != 0;) {
-        const HashNode& node = NodeAt(table, i);
-        if (node.code == code && match(key, node.data)) {
-            return node.data;
+    const HashChain& chain = table->buckets[code % table->size];
+    for (uint32_t i = chain.count; i-- > 0;) {
+        if (chain.codes[i] == code && match(key, chain.data[i])) {
+            return chain.data[i];
         }
-        i = node.next;
     }
     return nullptr;
 }
@@ -141,33 +111,27 @@ HostEntry* hash_First(HashTable* table) {
 HostEntry* hash_Next(HashTable* table) {
     if (table->iterFresh) {
         table->iterFresh = false;
-        table->iterNode = table->buckets[0];
+        table->iterNode = table->buckets[0].count;
     }
     while (table->iterNode == 0) {
         if (table->iterBucket + 1 >= table->size) {
             ResetIterator(table);
             return nullptr;
         }
-        table->iterNode = table->buckets[++table->iterBucket];
+        table->iterNode = table->buckets[++table->iterBucket].count;
     }
-    const HashNode& node = NodeAt(table, table->iterNode);
-    table->iterNode = node.next;
-    return node.data;
+    return table->buckets[table->iterBucket].data[--table->iterNode];
 }
 
 void hash_Clear(HashTable* table, HashRelease release) {
     for (uint32_t b = 0; b < table->size; ++b) {
-        uint32_t i = table->buckets[b];
-        while (i != 0) {
-            HashNode& node = NodeAt(table, i);
-            uint32_t next = node.next;
-            release(node.data);
-            node.data = nullptr;
-            node.next = table->freeNodes;
-            table->freeNodes = i;
-            i = next;
+        HashChain& chain = table->buckets[b];
+        for (uint32_t i = chain.count; i-- > 0;) {
+            release(chain.data[i]);
         }
-        table->buckets[b] = 0;
+        std::free(chain.codes);
+        std::free(chain.data);
+        chain = HashChain{};
     }
     ResetIterator(table);
 }
@@ -176,10 +140,10 @@ void hash_Free(HashTable* table) {
     if (table == nullptr) {
         return;
     }
-    for (uint32_t c = 0; c < table->chunkCount; ++c) {
-        std::free(table->chunks[c]);
+    for (uint32_t b = 0; b < table->size; ++b) {
+        std::free(table->buckets[b].codes);
+        std::free(table->buckets[b].data);
     }
-    std::free(table->chunks);
     std::free(table->buckets);
     std::free(table);
 }

@@ -12,26 +12,22 @@
 using HashMatch = bool (*)(const void* key, const HostEntry* element);
 using HashRelease = void (*)(HostEntry* element);
 
-struct HashNodeChunk;
-
-// Nodes live in chunks owned by the table and are linked by index (0 = none),
-// which keeps a node at 16 bytes; each node also keeps the code it was
-// inserted with, so a chain walk only looks at elements whose key can match.
-struct HashNode {
-    uint32_t next;
-    uint32_t code;
-    HostEntry* data;
+// One chain. Its nodes sit side by side, oldest first, so a walk of a long
+// chain reads memory in order; the code each element was inserted with is
+// kept apart, so the walk only looks at elements whose key can match.
+struct HashChain {
+    uint32_t count;
+    uint32_t capacity;
+    uint32_t* codes;
+    HostEntry** data;
 };
 
 struct HashTable {
     uint32_t size;       // number of buckets
     uint32_t iterBucket; // bucket the iterator is in
-    uint32_t iterNode;   // next node the iterator returns, 0 when the bucket is used up
+    uint32_t iterNode;   // how many nodes of that bucket are still to come
     bool iterFresh;      // reset: the walk starts at the head of bucket 0
-    uint32_t* buckets;   // head node of each chain, 0 when empty
-    HashNodeChunk** chunks;
-    uint32_t chunkCount;
-    uint32_t freeNodes; // chain of unused nodes
+    HashChain* buckets;
 };
 
 constexpr uint32_t kHostTableBuckets = 257;

@@ -1,0 +1,78 @@
+#include "bootp/bootptab_reader.h"
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+class TablePathsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("bootp-registry-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        ::setenv("OLVANI_REGISTRY_DIR", dir_.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("OLVANI_REGISTRY_DIR");
+        std::filesystem::remove_all(dir_);
+    }
+    // Creates the settings key, and the table value when `value` is given.
+    void WriteSettings(const std::u16string* value) {
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tarvex\\Olvani\\BootpSettings", 0,
+                                  nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                  &disposition),
+                  ERROR_SUCCESS);
+        if (value != nullptr) {
+            ASSERT_EQ(RegSetValueExW(key, u"Bootptabfile", 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(value->c_str()),
+                                     static_cast<DWORD>((value->size() + 1) * sizeof(char16_t))),
+                      ERROR_SUCCESS);
+        }
+        RegCloseKey(key);
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(TablePathsTest, ValueGivesTheTableAndItsCompanions) {
+    std::u16string value = u"/srv/boot files/bootptab";
+    WriteSettings(&value);
+    LoadTablePaths();
+    EXPECT_EQ(TablePath(), "/srv/boot files/bootptab");
+    EXPECT_EQ(BackupPath(), "/srv/boot files/bootptab.bak");
+    EXPECT_EQ(DumpPath(), "/srv/boot files/bootptab.dmp");
+    // A table named on the command line leaves the companions alone.
+    SetTablePath("/tmp/other table");
+    EXPECT_EQ(TablePath(), "/tmp/other table");
+    EXPECT_EQ(DumpPath(), "/srv/boot files/bootptab.dmp");
+}
+
+TEST_F(TablePathsTest, LongValuesAreReadWhole) {
+    std::u16string value = u"/srv/" + std::u16string(400, u'd') + u"/bootptab";
+    WriteSettings(&value);
+    LoadTablePaths();
+    EXPECT_EQ(TablePath().size(), value.size());
+}
+
+TEST_F(TablePathsTest, MissingValueOrKeyFallsBack) {
+    WriteSettings(nullptr);
+    LoadTablePaths();
+    EXPECT_EQ(TablePath(), "bootptab");
+    EXPECT_EQ(BackupPath(), "bootptab.bak");
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    LoadTablePaths();
+    EXPECT_EQ(TablePath(), "");
+    EXPECT_EQ(DumpPath(), ".dmp");
+    EXPECT_EQ(ReadHostTable(), -1);
+}
+
+} // namespace
