@@ -93,7 +93,7 @@ void CheckRequests(Watcher& watcher, const std::string& directory, const RootInf
         if (request.directory != directory || (root && request.root != root))
             return false;
         HivePtr hive;
-        if (LoadHive(request.directory, *request.root, hive) != ERROR_SUCCESS)
+        if (LoadHive(request.directory, *request.root, hive, true) != ERROR_SUCCESS)
             return false; // a hive that does not parse says nothing yet
         if (KeySnapshot(*hive, request.path, request.subtree, request.filter) == request.snapshot)
             return false;
@@ -247,7 +247,7 @@ LONG AddChangeWatch(HKEY owner, const RootInfo& root, const std::string& path, b
     }
     watcher.directoryOfWatch[wd] = directory;
     HivePtr hive;
-    if (LONG result = LoadHive(directory, root, hive); result != ERROR_SUCCESS)
+    if (LONG result = LoadHive(directory, root, hive, true); result != ERROR_SUCCESS)
         return result;
     if (!hive->Find(path))
         return ERROR_KEY_DELETED;

@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +47,23 @@ struct CacheEntry {
     FileIdentity identity;
     int fd = -1;
     HivePtr hive;
-    std::string problem; // non-empty when the file does not parse
+    std::string problem;      // non-empty when the file does not parse
+    uint64_t changeCount = 0; // the shared counter when the file was last checked
+    int64_t checkedAt = 0;    // monotonic nanoseconds of that check
+};
+
+// Every writer through this layer counts its changes in the first eight
+// bytes of the hive's lock file. Readers map that counter: while it stands
+// still, the hive file was not replaced by any writer, and the cached hive is
+// used without a system call. Changes made by other means (an editor) are
+// caught by the stat, done at least every kRecheckInterval.
+constexpr int64_t kRecheckInterval = 10'000'000; // 10 ms
+constexpr size_t kCounterSize = sizeof(uint64_t);
+
+struct ChangeCounter {
+    std::string lockPath;
+    uint64_t* counter = nullptr; // read-only shared mapping, or null
+    int64_t triedAt = 0;
 };
 
 std::mutex& CacheMutex() {
@@ -62,13 +80,64 @@ void UnlockAfterFork() {
     WatcherMutex().unlock();
 }
 
-// One entry per predefined root, indexed by the low bits of its tag.
-std::array<CacheEntry, 8>& Cache() {
-    static std::array<CacheEntry, 8>* cache = [] {
+struct RootCache {
+    CacheEntry entry;
+    ChangeCounter counter;
+};
+
+// One per predefined root, indexed by the low bits of its tag.
+std::array<RootCache, 8>& Cache() {
+    static std::array<RootCache, 8>* cache = [] {
         pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
-        return new std::array<CacheEntry, 8>(); // outlives static destructors
+        return new std::array<RootCache, 8>(); // outlives static destructors
     }();
     return *cache;
+}
+
+int64_t Now() {
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+uint64_t ReadCounter(const ChangeCounter& counter) {
+    return counter.counter ? __atomic_load_n(counter.counter, __ATOMIC_ACQUIRE) : 0;
+}
+
+// Maps the change counter of the lock file beside the hive, when there is
+// one; tried again at most every kRecheckInterval. Cache lock held.
+void MapCounter(ChangeCounter& counter, const std::string& lockPath, int64_t now) {
+    if (counter.counter && counter.lockPath == lockPath)
+        return;
+    if (counter.lockPath == lockPath && now - counter.triedAt < kRecheckInterval)
+        return;
+    if (counter.counter)
+        ::munmap(counter.counter, kCounterSize);
+    counter = ChangeCounter{lockPath, nullptr, now};
+    int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(kCounterSize)) {
+        void* map = ::mmap(nullptr, kCounterSize, PROT_READ, MAP_SHARED, fd, 0);
+        if (map != MAP_FAILED)
+            counter.counter = static_cast<uint64_t*>(map);
+    }
+    ::close(fd);
+}
+
+// Counts one change in the lock file (writers only, under the lock).
+void CountChange(int lockFd) {
+    struct stat st;
+    if (::fstat(lockFd, &st) != 0)
+        return;
+    if (st.st_size < static_cast<off_t>(kCounterSize) && ::ftruncate(lockFd, kCounterSize) != 0)
+        return;
+    void* map = ::mmap(nullptr, kCounterSize, PROT_READ | PROT_WRITE, MAP_SHARED, lockFd, 0);
+    if (map == MAP_FAILED)
+        return;
+    __atomic_fetch_add(static_cast<uint64_t*>(map), 1, __ATOMIC_RELEASE);
+    ::munmap(map, kCounterSize);
 }
 
 thread_local std::string errorText;
@@ -183,20 +252,39 @@ LONG ErrorFromErrno(int error) {
     }
 }
 
-LONG LoadHive(const std::string& directory, const RootInfo& root, HivePtr& hive) {
+LONG LoadHive(const std::string& directory, const RootInfo& root, HivePtr& hive, bool verify) {
     std::string path = HivePath(directory, root);
+    auto& cache = Cache()[root.tag & 7];
+    CacheEntry& entry = cache.entry;
+    const int64_t now = Now();
+    std::unique_lock lock(CacheMutex());
+    if (!verify && entry.valid && cache.counter.counter && entry.path == path &&
+        now - entry.checkedAt < kRecheckInterval &&
+        ReadCounter(cache.counter) == entry.changeCount) {
+        if (!entry.problem.empty()) {
+            SetErrorText(entry.problem);
+            return ERROR_BADDB;
+        }
+        hive = entry.hive;
+        return ERROR_SUCCESS;
+    }
+    // The counter is read before the file is looked at: a writer that
+    // replaces the file after the stat moves it on, so the next read checks.
+    MapCounter(cache.counter, path + ".lock", now);
+    const uint64_t changeCount = ReadCounter(cache.counter);
+    lock.unlock();
     struct stat st;
-    FileIdentity now;
+    FileIdentity current;
     if (::stat(path.c_str(), &st) == 0)
-        now = FileIdentity::Of(st);
-    auto& cache = Cache();
-    std::lock_guard lock(CacheMutex());
-    CacheEntry& entry = cache[root.tag & 7];
-    if (!entry.valid || entry.path != path || !(entry.identity == now)) {
+        current = FileIdentity::Of(st);
+    lock.lock();
+    if (!entry.valid || entry.path != path || !(entry.identity == current)) {
         LONG result = Reload(entry, path, root);
         if (result != ERROR_SUCCESS && result != ERROR_BADDB)
             return result;
     }
+    entry.changeCount = changeCount;
+    entry.checkedAt = now;
     if (!entry.problem.empty()) {
         SetErrorText(entry.problem);
         return ERROR_BADDB;
@@ -275,9 +363,9 @@ LONG UpdateHive(const RootInfo& root, const HiveChange& change) {
         }
     }
 
-    // Under the lock the cache check sees every earlier writer's rename.
+    // Under the lock the file check sees every earlier writer's rename.
     HivePtr current;
-    if (LONG result = LoadHive(directory, root, current); result != ERROR_SUCCESS)
+    if (LONG result = LoadHive(directory, root, current, true); result != ERROR_SUCCESS)
         return result;
     Hive updated = *current;
     bool changed = false;
@@ -313,11 +401,12 @@ LONG UpdateHive(const RootInfo& root, const HiveChange& change) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+    CountChange(lockFd);
 
     // Publish what was written so this process does not parse it again.
-    auto& cache = Cache();
+    auto& cache = Cache()[root.tag & 7];
     std::lock_guard lock(CacheMutex());
-    CacheEntry& entry = cache[root.tag & 7];
+    CacheEntry& entry = cache.entry;
     if (entry.fd >= 0)
         ::close(entry.fd);
     entry = CacheEntry();
@@ -326,6 +415,9 @@ LONG UpdateHive(const RootInfo& root, const HiveChange& change) {
     entry.identity = FileIdentity::Of(written);
     entry.fd = fd;
     entry.hive = std::make_shared<const Hive>(std::move(updated));
+    MapCounter(cache.counter, lockPath, Now());
+    entry.changeCount = ReadCounter(cache.counter);
+    entry.checkedAt = Now();
     return ERROR_SUCCESS;
 }
 

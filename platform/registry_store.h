@@ -21,7 +21,10 @@ std::string HivePath(const std::string& directory, const RootInfo& root);
 // given). A missing file is an empty hive. A file that does not parse gives
 // ERROR_BADDB; its name, line and reason go to the debug output once per
 // version of the file and to the calling thread's error text.
-LONG LoadHive(const std::string& directory, const RootInfo& root, HivePtr& hive);
+// While no writer has counted a change in the lock file, the cached hive is
+// used without looking at the file for up to 10 ms; `verify` always looks.
+LONG LoadHive(const std::string& directory, const RootInfo& root, HivePtr& hive,
+              bool verify = false);
 LONG LoadHive(const RootInfo& root, HivePtr& hive);
 
 // Applies `change` to a copy of the latest hive while holding the root's lock

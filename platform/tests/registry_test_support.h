@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace olvani::testing {
 
@@ -40,6 +42,11 @@ protected:
     }
     static void WriteFile(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    }
+
+    // A change made without the registry calls (an editor) shows within 10 ms.
+    static void WaitForEditorChangeToShow() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
 
     // Creates the key (and its parents) and stores a string value in it.
