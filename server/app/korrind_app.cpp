@@ -1,0 +1,205 @@
+#include "server/app/korrind_app.h"
+
+#include "bootp/bootptab_reader.h"
+#include "bootp/hash_table.h"
+#include "platform/messagebox.h"
+#include "platform/registry.h"
+#include "server/app/about_dlg.h"
+#include "server/app/comctl_version.h"
+#include "server/app/command_ids.h"
+#include "server/app/korrind_view.h"
+#include "server/app/log_file.h"
+#include "server/app/main_frame.h"
+#include "server/app/termination.h"
+#include "server/core/korrind_doc.h"
+#include "server/dialogs/ip_address_edit.h"
+
+#include <QApplication>
+#include <QPalette>
+
+#include <strings.h>
+
+namespace {
+
+CKorrindApp* theApp = nullptr;
+
+constexpr char kSettingsKey[] = "SOFTWARE\\Tarvex\\Olvani\\BootpSettings";
+constexpr DWORD kValueBufferSize = 260;
+
+// One string value of the settings key; false when the key does not open
+// with full access or the value cannot be read.
+bool QuerySetting(const char* name, std::string& text) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    char buffer[kValueBufferSize] = {};
+    DWORD size = kValueBufferSize;
+    LONG result =
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS)
+        return false;
+    buffer[kValueBufferSize - 1] = '\0';
+    text = buffer;
+    return true;
+}
+
+} // namespace
+
+CKorrindApp::CKorrindApp(std::string commandTail)
+    : m_commandTail(std::move(commandTail)), m_instance(korrind::kMainCaption) {
+    theApp = this;
+    // The IP address control is our own widget; its version answers the gate.
+    korrind::SetCommonControlsLoader([] {
+        return korrind::CommonControlsLibrary{true, [](korrind::DLLVERSIONINFO* info) {
+                                                  info->dwMajorVersion =
+                                                      IpAddressEdit::Version() >> 16;
+                                                  info->dwMinorVersion =
+                                                      IpAddressEdit::Version() & 0xFFFF;
+                                                  return S_OK;
+                                              }};
+    });
+    // The table path is fixed once, before any window exists.
+    LoadTablePaths();
+    ReadSettings();
+}
+
+CKorrindApp::~CKorrindApp() {
+    // The frame and its view refer to the document: they go first.
+    delete m_pMainWnd;
+    m_pMainWnd = nullptr;
+    if (theApp == this)
+        theApp = nullptr;
+}
+
+CKorrindApp* CKorrindApp::Instance() {
+    return theApp;
+}
+
+void CKorrindApp::ReadSettings() {
+    m_loggingEnabled = 0;
+    m_logPath = "TRACE.TXT";
+    std::string text;
+    if (QuerySetting("EnableLogging", text) && ::strcasecmp(text.c_str(), "1") == 0)
+        m_loggingEnabled = 1;
+    if (QuerySetting("Bootplogfile", text))
+        m_logPath = text;
+}
+
+BOOL CKorrindApp::InitInstance() {
+    if (!m_instance.Acquire()) {
+        MessageBox("The BootP Server is already running.", kKorrindTitle,
+                   MB_OK | MB_ICONEXCLAMATION);
+        return FALSE;
+    }
+
+    // Dialogs and message boxes: grey background, black text.
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::Window, QColor(192, 192, 192));
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 0));
+    QApplication::setPalette(palette);
+
+    // Document first, then the frame with its view, status bar and engine;
+    // the defaults are read from the lines the engine start loaded.
+    m_document = std::make_unique<CKorrindDoc>(TablePath());
+    auto* frame = new CMainFrame(*this);
+    connect(frame, &CMainFrame::closed, this, &CKorrindApp::OnMainFrameClosed);
+    frame->Create(m_commandTail);
+    m_document->LoadDefaults();
+    m_documentTitle = "BOOTP";
+
+    if (!m_serverRunning) {
+        // The frame has said why; closing it stops the engine and ends us.
+        frame->close();
+        return TRUE;
+    }
+    ReadSettings();
+    frame->setWindowTitle(korrind::kMainCaption);
+    frame->InstallTrayIcon();
+    return TRUE;
+}
+
+int CKorrindApp::ExitInstance() {
+    delete m_pMainWnd;
+    m_pMainWnd = nullptr;
+    m_instance.Release();
+    // A second copy that found the first running leaves the tables alone.
+    if (!korrind::InstanceLock::HeldElsewhere(korrind::kMainCaption)) {
+        FreeHashTable();
+        ForgetHostTableFile();
+    }
+    return 0;
+}
+
+int CKorrindApp::Run() {
+    if (!InitInstance()) {
+        ExitInstance();
+        return 0;
+    }
+    if (m_pMainWnd != nullptr && !m_frameClosed) {
+        korrind::CloseOnTerminationSignals(m_pMainWnd);
+        QApplication::exec();
+    }
+    ExitInstance();
+    // A server that could not start tells its caller (a shell, systemd).
+    return m_serverRunning ? 0 : 1;
+}
+
+void CKorrindApp::OnMainFrameClosed() {
+    m_frameClosed = true;
+    QCoreApplication::quit();
+}
+
+void CKorrindApp::AddStatusLine(std::string line) {
+    if (m_pView != nullptr)
+        m_pView->AddLine(line);
+    if (m_loggingEnabled == 0)
+        return;
+    // Logging is best effort: a log that cannot be written never stops the
+    // server or interrupts the operator.
+    korrind::AppendLogLine(m_logPath, line);
+}
+
+void CKorrindApp::ClearLog() {
+    if (m_pView != nullptr)
+        m_pView->ClearLog();
+}
+
+// The engine fixes the table path when it reads its command line, just
+// before it asks for the file; the document follows it.
+BOOL CKorrindApp::CheckTableFile() {
+    if (!m_document)
+        return FALSE;
+    if (m_document->TablePath() != TablePath())
+        m_document->SetTablePath(TablePath());
+    return m_document->CheckTableFile();
+}
+
+BOOL CKorrindApp::ReadTableLines() {
+    if (!m_document)
+        return FALSE;
+    if (m_document->TablePath() != TablePath())
+        m_document->SetTablePath(TablePath());
+    return m_document->ReadTableLines();
+}
+
+int CKorrindApp::IsListedAddress(const std::string& hardwareAddress) {
+    return m_document ? m_document->IsListedAddress(hardwareAddress) : 0;
+}
+
+int CKorrindApp::InsertHAEntry(const std::string& hardwareAddress) {
+    return m_document ? m_document->InsertHAEntry(hardwareAddress) : 0;
+}
+
+HRESULT CKorrindApp::GetComCtlVersion(unsigned* major, unsigned* minor) {
+    return korrind::GetComCtlVersion(major, minor);
+}
+
+int CKorrindApp::RequireComCtl471() {
+    return korrind::RequireComCtl471();
+}
+
+void CKorrindApp::OnAppAbout() {
+    CAboutDlg about(m_pMainWnd);
+    about.exec();
+}

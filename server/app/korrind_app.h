@@ -1,0 +1,83 @@
+// The application object of the BOOTP server: settings, start-up order, the
+// one-instance rule, the commands it handles itself, and the engine's way
+// into the window and the document.
+#pragma once
+
+#include "bootp/app_interface.h"
+#include "server/app/single_instance.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+class CKorrindDoc;
+class CKorrindView;
+class CMainFrame;
+
+class CKorrindApp : public QObject, public BootpApplication {
+    Q_OBJECT
+public:
+    // Reads the settings, as the global application object does before the
+    // program's main loop. `commandTail` is the whole command line after the
+    // program name, as one string.
+    explicit CKorrindApp(std::string commandTail);
+    ~CKorrindApp() override;
+
+    // The one application object of the process, or nullptr.
+    static CKorrindApp* Instance();
+
+    BOOL InitInstance();
+    int ExitInstance();
+    // InitInstance, the event loop while the main window lives, ExitInstance.
+    // Returns the process's exit status.
+    int Run();
+
+    void ReadSettings();
+
+    // The gate in front of every dialog with IP address fields.
+    static HRESULT GetComCtlVersion(unsigned* major, unsigned* minor);
+    static int RequireComCtl471();
+
+    // The engine's operations: status lines go to the view and the log file,
+    // table operations to the document.
+    void AddStatusLine(std::string line) override;
+    void ClearLog() override;
+    BOOL CheckTableFile() override;
+    BOOL ReadTableLines() override;
+    int IsListedAddress(const std::string& hardwareAddress) override;
+    int InsertHAEntry(const std::string& hardwareAddress) override;
+
+    // Commands of the application object.
+    void OnAppAbout();
+    void OnLogEnable() { m_loggingEnabled = 1; }
+    void OnLogDisable() { m_loggingEnabled = 0; }
+
+    CKorrindDoc* Document() const { return m_document.get(); }
+    const std::string& CommandTail() const { return m_commandTail; }
+    int LoggingEnabled() const { return m_loggingEnabled; }
+    const std::string& LogPath() const { return m_logPath; }
+    const std::string& DocumentTitle() const { return m_documentTitle; }
+    // Whether the engine started (set by the frame's creation).
+    void SetServerRunning(int running) { m_serverRunning = running; }
+    int ServerRunning() const { return m_serverRunning; }
+
+    // Set by the frame and the view when they come and go; the application
+    // owns the frame, which owns the view.
+    CMainFrame* m_pMainWnd = nullptr;
+    CKorrindView* m_pView = nullptr;
+
+private:
+    // The frame accepted a close: the engine has stopped; the loop ends.
+    void OnMainFrameClosed();
+
+    std::string m_logPath = "TRACE.TXT";
+    int m_loggingEnabled = 0;
+    int m_serverRunning = 1;
+
+    std::string m_commandTail;
+    std::string m_documentTitle;
+    std::unique_ptr<CKorrindDoc> m_document;
+    korrind::InstanceLock m_instance;
+    bool m_frameClosed = false;
+};
