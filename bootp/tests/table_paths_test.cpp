@@ -67,8 +67,10 @@ TEST_F(TablePathsTest, MissingValueOrKeyFallsBack) {
     LoadTablePaths();
     EXPECT_EQ(TablePath(), "bootptab");
     EXPECT_EQ(BackupPath(), "bootptab.bak");
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    // An empty registry: the key does not open.
+    std::filesystem::path empty = dir_ / "empty";
+    std::filesystem::create_directories(empty);
+    ::setenv("OLVANI_REGISTRY_DIR", empty.c_str(), 1);
     LoadTablePaths();
     EXPECT_EQ(TablePath(), "");
     EXPECT_EQ(DumpPath(), ".dmp");

@@ -1,0 +1,2 @@
+# The BOOTP engine: the table file reader and the request path.
+olvani_add_fuzzer(fuzz_bootptab SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_bootptab.cpp LIBS olvani_bootp)
