@@ -36,7 +36,9 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 // after "ha=" in upper case (the engine's form, so exact searches match),
 // leading white space removed, "\n" appended.
 void AddFileLine(std::string_view line, std::vector<std::string>& lines) {
-    std::string text(line);
+    std::string text;
+    text.reserve(line.size() + 1);
+    text.assign(line);
     size_t tag = text.find("ha=");
     if (tag != std::string::npos) {
         size_t end = std::min(text.find(':', tag + 3), text.size());
@@ -53,6 +55,8 @@ void AddFileLine(std::string_view line, std::vector<std::string>& lines) {
 
 // Splits file text into lines; CR LF and LF both end a line.
 void SplitFileText(std::string_view text, std::vector<std::string>& lines) {
+    lines.reserve(lines.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) +
+                  1);
     while (!text.empty()) {
         size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);

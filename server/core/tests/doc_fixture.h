@@ -1,0 +1,122 @@
+// Shared helpers for the document tests: a scratch folder with real files,
+// a message-box recorder, and running a check as an unprivileged user.
+#pragma once
+
+#include "platform/messagebox.h"
+#include "server/core/korrind_doc.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace doctest {
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Gives a file an old modification time, so its stamp counts as settled.
+inline void Age(const std::string& path) {
+    struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// A server-written entry block as it stands on disk.
+inline std::string Block(const std::string& host, const std::string& ha, const std::string& ip,
+                         const std::string& comment = "lab") {
+    return "\r\n# " + comment + "\r\n" + host + ":\\\r\nht=1:\\\r\nha=" + ha + ":\\\r\nip=" + ip +
+           ":\\\r\nsm=255.255.255.0:\\\r\nvm=auto:\\\r\nhn:\\\r\nbs=auto:\\\r\n"
+           "T145=64:T146=01:T147=01\r\n";
+}
+
+inline const std::string kHeader = "# OXL Bootptab file\r\n\r\n# global defaults\r\n"
+                                   "global.defaults:\\\r\nsm=:\\\r\ngw=:\r\n";
+
+inline EntryRow Row(const std::string& ha, const std::string& host, const std::string& ip) {
+    return MakeEntryRow({ha, host, ip, "lab", "255.255.255.0", ""});
+}
+
+class Messages {
+public:
+    Messages() {
+        previous_ = olvani::SetMessageBoxHandler([this](const olvani::MessageBoxRequest& r) {
+            texts.push_back(r.text);
+            captions.push_back(r.caption);
+            return IDOK;
+        });
+    }
+    ~Messages() { olvani::SetMessageBoxHandler(std::move(previous_)); }
+    std::vector<std::string> texts;
+    std::vector<std::string> captions;
+
+private:
+    olvani::MessageBoxHandler previous_;
+};
+
+// A scratch folder per test, open to everybody so an unprivileged child
+// can reach the files in it.
+class DocTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = std::filesystem::temp_directory_path().string() + "/docXXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        ::chmod(dir.c_str(), 0755);
+        table = dir + "/bootptab";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string dir;
+    std::string table;
+    EntryRowArray rows;
+    Messages messages;
+};
+
+// Runs check in a child process; when running as root the child first
+// drops to the unprivileged user 65534, since root ignores permission
+// bits. Returns what check returned.
+inline std::string RunUnprivileged(const std::function<std::string()>& check) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "pipe failed";
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::string result = "drop failed";
+        if (::geteuid() != 0 ||
+            (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0))
+            result = check();
+        ssize_t ignored = ::write(pipeFds[1], result.data(), result.size());
+        (void)ignored;
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string result;
+    char buffer[512];
+    ssize_t got;
+    while ((got = ::read(pipeFds[0], buffer, sizeof(buffer))) > 0)
+        result.append(buffer, static_cast<size_t>(got));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return result;
+}
+
+} // namespace doctest

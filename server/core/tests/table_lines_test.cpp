@@ -1,0 +1,157 @@
+#include "server/core/tests/doc_fixture.h"
+
+using doctest::DocTest;
+using doctest::ReadFile;
+using doctest::WriteFile;
+
+TEST_F(DocTest, MissingTableIsCreatedFromTheTemplate) {
+    CKorrindDoc doc(table, rows);
+    EXPECT_EQ(doc.CheckTableFile(), TRUE);
+    EXPECT_EQ(ReadFile(table), doctest::kHeader);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    EXPECT_EQ(doc.Lines().size(), 6u);
+    doc.LoadDefaults();
+    EXPECT_EQ(doc.DefaultSubnetMask(), "");
+    EXPECT_EQ(doc.DefaultGateway(), "");
+    // An existing table is left as it is.
+    WriteFile(table, "# mine\r\n");
+    EXPECT_EQ(doc.CheckTableFile(), TRUE);
+    EXPECT_EQ(ReadFile(table), "# mine\r\n");
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(DocTest, TableThatCannotBeOpenedIsReported) {
+    CKorrindDoc missingFolder(dir + "/none/bootptab", rows);
+    EXPECT_EQ(missingFolder.CheckTableFile(), FALSE);
+    CKorrindDoc folder(dir, rows);
+    EXPECT_EQ(folder.CheckTableFile(), FALSE);
+    ASSERT_EQ(messages.texts.size(), 2u);
+    EXPECT_EQ(messages.texts[0], "Problem accessing file, code=3");
+    EXPECT_EQ(messages.texts[1], "Access denied to file " + dir);
+    EXPECT_EQ(messages.captions[0], "Korrind Application");
+}
+
+TEST_F(DocTest, ReadOnlyAndForbiddenTablesAreAccessDenied) {
+    for (mode_t mode : {0444, 0000}) {
+        WriteFile(table, doctest::kHeader);
+        ::chmod(table.c_str(), mode);
+        std::string seen = doctest::RunUnprivileged([&] {
+            CKorrindDoc doc(table, rows);
+            doctest::Messages inChild;
+            std::string result = std::to_string(doc.CheckTableFile());
+            result += std::to_string(doc.ReadTableLines());
+            for (const std::string& text : inChild.texts)
+                result += "|" + text;
+            return result;
+        });
+        EXPECT_EQ(seen, "00|Access denied to file " + table + "|Problem reading bootptab file")
+            << "mode " << mode;
+    }
+}
+
+TEST_F(DocTest, LinesKeepTheFileWithUpperCaseHardwareAddresses) {
+    WriteFile(table, "# head\r\n  lab1:\\\n\tha=02004c12abcd:\\\r\nip=10.0.0.1:hd=/Boot:\r\n"
+                     "# note ha=ab:cd\n\r\nlast");
+    CKorrindDoc doc(table, rows);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    std::vector<std::string> expected = {"# head\n",
+                                         "lab1:\\\n",
+                                         "ha=02004C12ABCD:\\\n",
+                                         "ip=10.0.0.1:hd=/Boot:\n",
+                                         "# note ha=AB:cd\n",
+                                         "\n",
+                                         "last\n"};
+    EXPECT_EQ(doc.Lines(), expected);
+}
+
+TEST_F(DocTest, UnchangedTableIsNotReadAgain) {
+    WriteFile(table, doctest::kHeader + doctest::Block("lab1", "02004C000001", "10.0.0.1"));
+    CKorrindDoc doc(table, rows);
+    // A file written moments ago is read again each time: a second write
+    // within the same timestamp tick would not show in its stamp.
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    EXPECT_EQ(doc.TableLoads(), 2u);
+
+    doctest::Age(table);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    EXPECT_EQ(doc.TableLoads(), 3u);
+
+    // Same size and the same old modification time, new content: the
+    // status change time gives it away.
+    std::string changed = ReadFile(table);
+    changed.replace(changed.find("lab1"), 4, "lab2");
+    WriteFile(table, changed);
+    doctest::Age(table);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    EXPECT_EQ(doc.TableLoads(), 4u);
+    EXPECT_EQ(doc.GetEntryComment("lab2"), "lab");
+
+    // Made unwritable: read again, so the failure shows.
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    ::chmod(table.c_str(), 0444);
+    std::string seen = doctest::RunUnprivileged([&] {
+        doctest::Messages inChild;
+        std::string result = std::to_string(doc.ReadTableLines());
+        return result + std::to_string(inChild.texts.size());
+    });
+    EXPECT_EQ(seen, "01");
+
+    ::unlink(table.c_str());
+    EXPECT_EQ(doc.ReadTableLines(), FALSE);
+    EXPECT_TRUE(doc.Lines().empty());
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Problem reading bootptab file");
+}
+
+TEST_F(DocTest, DefaultsAndComments) {
+    WriteFile(table, "# OXL Bootptab file\r\n\r\n# global defaults\r\nglobal.defaults:\\\r\n"
+                     "sm=255.255.0.0:\\\r\ngw=10.0.0.254:\r\n" +
+                         doctest::Block("lab1", "02004C000001", "10.0.0.1", "  bench 3 ") +
+                         "\r\nnocomment:\\\r\nha=02004C000002:\r\n");
+    CKorrindDoc doc(table, rows);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    doc.LoadDefaults();
+    EXPECT_EQ(doc.DefaultSubnetMask(), "255.255.0.0");
+    EXPECT_EQ(doc.DefaultGateway(), "10.0.0.254");
+    EXPECT_EQ(doc.GetEntryComment("lab1"), "bench 3");
+    EXPECT_EQ(doc.GetEntryComment("nocomment"), "");
+    EXPECT_EQ(doc.GetEntryComment("absent"), "");
+
+    doc.SetDefaultSubnetMask("255.255.255.0");
+    doc.SetDefaultGateway("");
+    doc.StoreDefaults();
+    EXPECT_EQ(doc.Lines()[4], "sm=255.255.255.0:\\\n");
+    EXPECT_EQ(doc.Lines()[5], "gw=:\n");
+    std::vector<std::string> stored = doc.Lines();
+    ASSERT_EQ(doc.WriteTableFile(), 1);
+    EXPECT_NE(ReadFile(table).find("global.defaults:\\\r\nsm=255.255.255.0:\\\r\ngw=:\r\n\r\n# "),
+              std::string::npos);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    EXPECT_EQ(doc.Lines(), stored);
+}
+
+TEST_F(DocTest, DefaultsEntryIsCompletedWhenStored) {
+    // No defaults entry at all: one is appended.
+    WriteFile(table, "# head\r\n");
+    CKorrindDoc doc(table, rows);
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    doc.SetDefaultSubnetMask("255.0.0.0");
+    doc.SetDefaultGateway("10.0.0.1");
+    doc.StoreDefaults();
+    std::vector<std::string> appended = {
+        "# head\n",      "\n", "# global defaults\n", "global.defaults:\\\n", "sm=255.0.0.0:\\\n",
+        "gw=10.0.0.1:\n"};
+    EXPECT_EQ(doc.Lines(), appended);
+
+    // A hand-written entry without a gateway line gets one, so the mask
+    // line that now continues does not run into the next entry.
+    WriteFile(table, "# head\r\nglobal.defaults:\\\r\nsm=255.0.0.0:\r\n\r\nlab1:ip=10.0.0.1:\r\n");
+    ASSERT_EQ(doc.ReadTableLines(), TRUE);
+    doc.StoreDefaults();
+    std::vector<std::string> completed = {
+        "# head\n", "global.defaults:\\\n", "sm=255.0.0.0:\\\n", "gw=10.0.0.1:\n",
+        "\n",       "lab1:ip=10.0.0.1:\n"};
+    EXPECT_EQ(doc.Lines(), completed);
+}

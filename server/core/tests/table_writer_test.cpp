@@ -1,0 +1,239 @@
+#include "server/core/tests/doc_fixture.h"
+
+#include <cerrno>
+#include <sched.h>
+#include <sys/mount.h>
+
+using doctest::Block;
+using doctest::DocTest;
+using doctest::kHeader;
+using doctest::ReadFile;
+using doctest::Row;
+using doctest::WriteFile;
+
+namespace {
+
+const std::string kLab1 = Block("lab1", "02004C000001", "10.0.0.1");
+const std::string kLab2 = Block("lab2", "02004C000002", "10.0.0.2");
+const std::string kLab3 = Block("lab3", "02004C000003", "10.0.0.3");
+
+// Files in the folder other than the table and its backup.
+std::vector<std::string> Leftovers(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::string name = entry.path().filename().string();
+        if (name != "bootptab" && name != "bootptab.bak")
+            names.push_back(name);
+    }
+    return names;
+}
+
+// Writes the first half of the data, then reports a full disk.
+ssize_t HalfThenDiskFull(int fd, const void* data, size_t size) {
+    static bool wroteHalf = false;
+    if (!wroteHalf) {
+        wroteHalf = true;
+        return ::write(fd, data, size / 2);
+    }
+    wroteHalf = false;
+    errno = ENOSPC;
+    return -1;
+}
+
+class WriterTest : public DocTest {
+protected:
+    // Loads a table of the given content into a fresh document.
+    CKorrindDoc& Load(const std::string& content) {
+        WriteFile(table, content);
+        doc = std::make_unique<CKorrindDoc>(table, rows);
+        EXPECT_EQ(doc->ReadTableLines(), TRUE);
+        return *doc;
+    }
+    std::unique_ptr<CKorrindDoc> doc;
+};
+
+} // namespace
+
+TEST_F(WriterTest, NewEntryIsAppendedInTheServerLayout) {
+    Load(kHeader);
+    EntryRow row =
+        MakeEntryRow({"02004C123456", "lab1", "10.1.1.5", "bench", "255.255.255.0", "10.1.1.1"});
+    row.isNew = true;
+    rows.Append(row);
+    EntryRow plain = Row("02004C654321", "lab2", "10.1.1.6");
+    plain.SetField(FieldComment, "");
+    plain.SetField(FieldSubnetMask, "");
+    plain.isNew = true;
+    rows.Append(plain);
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    EXPECT_EQ(ReadFile(table),
+              kHeader +
+                  "\r\n# bench\r\nlab1:\\\r\nht=1:\\\r\nha=02004C123456:\\\r\nip=10.1.1.5:\\\r\n"
+                  "sm=255.255.255.0:\\\r\ngw=10.1.1.1:\\\r\nvm=auto:\\\r\nhn:\\\r\nbs=auto:\\\r\n"
+                  "T145=64:T146=01:T147=01\r\n"
+                  "\r\n# \r\nlab2:\\\r\nht=1:\\\r\nha=02004C654321:\\\r\nip=10.1.1.6:\\\r\n"
+                  "sm=:\\\r\nvm=auto:\\\r\nhn:\\\r\nbs=auto:\\\r\nT145=64:T146=01:T147=01\r\n");
+    EXPECT_EQ(ReadFile(doc->BackupPath()), kHeader);
+    EXPECT_EQ(doc->BackupPath(), table + ".bak");
+    EXPECT_TRUE(Leftovers(dir).empty());
+}
+
+TEST_F(WriterTest, NothingPendingWritesNothing) {
+    Load(kHeader + kLab1);
+    rows.Append(Row("02004C000001", "lab1", "10.0.0.1")); // unmarked
+    EntryRow addedThenDeleted = Row("02004C000009", "lab9", "10.0.0.9");
+    addedThenDeleted.isNew = addedThenDeleted.deleted = true;
+    rows.Append(addedThenDeleted);
+    struct stat before;
+    ::stat(table.c_str(), &before);
+    EXPECT_EQ(doc->ApplyChanges(), 0);
+    struct stat after;
+    ::stat(table.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFile(table), kHeader + kLab1);
+    EXPECT_FALSE(std::filesystem::exists(table + ".bak"));
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(WriterTest, ModifyMovesTheBlockToTheEndAndDeleteKeepsTheNextEmptyLine) {
+    Load(kHeader + kLab1 + kLab2 + kLab3);
+    rows.Rebuild({{"02004C000001", "lab1", "10.0.0.1", "lab", "255.255.255.0", ""},
+                  {"02004C000002", "lab2", "10.0.0.2", "lab", "255.255.255.0", ""}});
+    rows[0].modified = true;
+    rows[0].SetField(FieldIpAddress, "10.0.0.11");
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    EXPECT_EQ(ReadFile(table),
+              kHeader + kLab2 + kLab3 + Block("lab1", "02004C000001", "10.0.0.11"));
+
+    rows.Rebuild({{"02004C000002", "lab2", "10.0.0.2", "", "", ""}});
+    rows[0].deleted = true;
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    EXPECT_EQ(ReadFile(table), kHeader + kLab3 + Block("lab1", "02004C000001", "10.0.0.11"));
+}
+
+TEST_F(WriterTest, LowerCaseHardwareAddressIsWrittenInUpperCase) {
+    std::string lower = Block("lab1", "02004c00abcd", "10.0.0.1", "Mixed Case");
+    Load(kHeader + lower);
+    rows.Append(Row("02004C00ABCD", "lab1", "10.0.0.1"));
+    EXPECT_EQ(doc->IsListedAddress("02004c00abcd"), 1);
+    EntryRow added = Row("02004C000002", "lab2", "10.0.0.2");
+    added.isNew = true;
+    rows.Append(added);
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    EXPECT_EQ(ReadFile(table), kHeader + Block("lab1", "02004C00ABCD", "10.0.0.1", "Mixed Case") +
+                                   Block("lab2", "02004C000002", "10.0.0.2"));
+}
+
+TEST_F(WriterTest, EntryWhoseAddressLineIsNotAloneCannotBeRemoved) {
+    std::string shared = "\r\n# two tags\r\nlab1:\\\r\nht=1:ha=02004C000001:\\\r\nip=10.0.0.1:\r\n";
+    Load(kHeader + shared + kLab2);
+    rows.Rebuild({{"02004C000002", "lab2", "10.0.0.2", "", "", ""},
+                  {"02004C000001", "lab1", "10.0.0.1", "", "", ""}});
+    rows[0].deleted = rows[1].deleted = true;
+    EXPECT_EQ(doc->ApplyChanges(), 0);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Entry not found for del request");
+    EXPECT_EQ(ReadFile(table), kHeader + shared + kLab2);
+    EXPECT_TRUE(rows[0].deleted && rows[1].deleted); // marks stay
+
+    // The first row's removal is not applied twice when the operator tries
+    // again with the faulty row unmarked.
+    rows[1].deleted = false;
+    EntryRow added = Row("02004C000005", "lab5", "10.0.0.5");
+    added.isNew = true;
+    rows.Append(added);
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    EXPECT_EQ(ReadFile(table), kHeader + shared + Block("lab5", "02004C000005", "10.0.0.5"));
+}
+
+TEST_F(WriterTest, HandWrittenEntriesWithoutEmptyLinesStayWhenANeighbourGoes) {
+    std::string a = "# a\r\na:\\\r\nha=02004C00000A:\\\r\nip=10.0.0.10:\r\n";
+    std::string b = "b:\\\r\nha=02004C00000B:\\\r\n# inside\r\nip=10.0.0.11:\r\n# trailing\r\n";
+    std::string c = "c:ha=02004C00000C:ip=10.0.0.12:\r\n";
+    Load(kHeader + a + b + c);
+    rows.Rebuild({{"02004C00000B", "b", "10.0.0.11", "", "", ""}});
+    rows[0].deleted = true;
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    EXPECT_EQ(ReadFile(table), kHeader + a + "# trailing\r\n" + c);
+}
+
+TEST_F(WriterTest, BackupHoldsThePreviousTableAfterEachWrite) {
+    Load(kHeader);
+    ::chmod(table.c_str(), 0640);
+    rows.Append(Row("02004C000001", "lab1", "10.0.0.1"));
+    rows[0].isNew = true;
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    std::string first = ReadFile(table);
+    EXPECT_EQ(ReadFile(table + ".bak"), kHeader);
+
+    rows.Rebuild({});
+    rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
+    rows[0].isNew = true;
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    EXPECT_EQ(ReadFile(table + ".bak"), first);
+    EXPECT_EQ(ReadFile(table), first + kLab2);
+    struct stat status;
+    ::stat(table.c_str(), &status);
+    EXPECT_EQ(status.st_mode & 07777, 0640u); // the table keeps its permissions
+    EXPECT_TRUE(Leftovers(dir).empty());
+}
+
+TEST_F(WriterTest, LinesNotReadWholeAreNeverWritten) {
+    WriteFile(table, kHeader + kLab1);
+    CKorrindDoc unread(table, rows);
+    EXPECT_EQ(unread.WriteTableFile(), 0);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Problem reading bootptab file");
+    EXPECT_EQ(ReadFile(table), kHeader + kLab1);
+}
+
+TEST_F(WriterTest, FailedWriteLeavesTheTableAndTheBackup) {
+    Load(kHeader + kLab1);
+    WriteFile(table + ".bak", "old backup");
+    rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
+    rows[0].isNew = true;
+    SetWriteCallForTest(HalfThenDiskFull);
+    EXPECT_EQ(doc->ApplyChanges(), 0);
+    SetWriteCallForTest(nullptr);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Exception while writing bootptab file");
+    EXPECT_EQ(ReadFile(table), kHeader + kLab1);
+    EXPECT_EQ(ReadFile(table + ".bak"), "old backup");
+    EXPECT_TRUE(Leftovers(dir).empty());
+
+    // The edits of the failed attempt are not applied twice.
+    ASSERT_EQ(doc->ApplyChanges(), 1);
+    EXPECT_EQ(ReadFile(table), kHeader + kLab1 + kLab2);
+}
+
+TEST_F(WriterTest, FullDiskLeavesTheTable) {
+    // A 64 KiB file system of our own, in a mount namespace of a child.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for a private tmpfs";
+    std::string table36k = kHeader;
+    for (int i = 0; table36k.size() < 36 * 1024; ++i)
+        table36k += kLab1;
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0)
+            ::_exit(2);
+        WriteFile(table, table36k);
+        CKorrindDoc full(table, rows);
+        doctest::Messages inChild;
+        bool ok = full.ReadTableLines() == TRUE;
+        rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
+        rows[0].isNew = true;
+        ok = ok && full.ApplyChanges() == 0 && inChild.texts.size() == 1 &&
+             inChild.texts[0] == "Exception while writing bootptab file" &&
+             ReadFile(table) == table36k && Leftovers(dir).empty();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2)
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
