@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -237,6 +238,65 @@ TEST_F(RegistryProcesses, NotificationNeedsAnEventAndAsynchronousMode) {
     EXPECT_EQ(RegNotifyChangeKeyValue(key, TRUE, 15, nullptr, TRUE), ERROR_INVALID_PARAMETER);
     CloseHandle(event);
     RegCloseKey(key);
+}
+
+TEST_F(RegistryProcesses, NotificationCreatesAMissingRegistryFolder) {
+    const std::string folder = dir_ + "/var/registry";
+    ::setenv("OLVANI_REGISTRY_DIR", folder.c_str(), 1);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_EQ(RegNotifyChangeKeyValue(HKEY_LOCAL_MACHINE, TRUE, 15, event, TRUE), ERROR_SUCCESS);
+    struct stat st;
+    EXPECT_EQ(::stat(folder.c_str(), &st), 0);
+    SetString(kTrace, "TraceFlag", "1");
+    EXPECT_EQ(WaitForSingleObject(event, 5000), WAIT_OBJECT_0);
+    CloseHandle(event);
+}
+
+// Keys and events still open when the program ends, as a library's static
+// objects leave them, must not trouble the exit.
+struct OpenAtExit {
+    HKEY key = nullptr;
+    HANDLE event = nullptr;
+    ~OpenAtExit() {
+        RegCloseKey(key);
+        CloseHandle(event);
+    }
+};
+
+TEST_F(RegistryProcesses, AProcessWithAPendingNotificationExitsCleanly) {
+    SetString(kTrace, "TraceFlag", "0");
+    int status = InChild([] {
+        static OpenAtExit open;
+        open.event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTrace, 0, KEY_READ, &open.key) != ERROR_SUCCESS ||
+            RegNotifyChangeKeyValue(open.key, TRUE, 15, open.event, TRUE) != ERROR_SUCCESS)
+            return 1;
+        std::exit(7); // atexit handlers and static destructors run
+    });
+    EXPECT_EQ(status, 7);
+}
+
+TEST_F(RegistryProcesses, ThreadsOfOneProcessShareTheRegistrySafely) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t] {
+            std::string key = "SOFTWARE\\Tarvex\\Thread" + std::to_string(t);
+            for (int i = 0; i < 25; ++i) {
+                std::string value = std::to_string(t * 100 + i);
+                SetString(key.c_str(), ("v" + value).c_str(), value);
+                EXPECT_EQ(GetString(key.c_str(), ("v" + value).c_str()), value);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (int t = 0; t < 4; ++t) {
+        std::string key = "SOFTWARE\\Tarvex\\Thread" + std::to_string(t);
+        for (int i = 0; i < 25; ++i) {
+            std::string value = std::to_string(t * 100 + i);
+            EXPECT_EQ(GetString(key.c_str(), ("v" + value).c_str()), value);
+        }
+    }
 }
 
 TEST_F(RegistryProcesses, ACorruptHiveIsReportedAndNeverOverwritten) {
