@@ -6,10 +6,6 @@
 namespace korrind {
 namespace {
 
-bool IsLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -20,15 +16,6 @@ bool IsHexDigit(char c) {
 
 char Upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IsGoodLabel(std::string_view label) {
-    if (label.empty() || !IsLetter(label.front()))
-        return false;
-    for (char c : label)
-        if (!IsLetter(c) && !IsDigit(c) && c != '-')
-            return false;
-    return IsLetter(label.back()) || IsDigit(label.back());
 }
 
 } // namespace
@@ -85,6 +72,14 @@ bool IsContiguousMask(uint32_t mask) {
     return (hostPart & (hostPart + 1)) == 0;
 }
 
+std::optional<std::string> AcceptAddress(const AddressInput& input, bool asMask) {
+    if (input.filled < 4)
+        return std::nullopt;
+    if (asMask && !IsContiguousMask(AddressNumber(input.bytes)))
+        return std::nullopt;
+    return FormatDottedAddress(input.bytes);
+}
+
 bool IsHardwareAddressText(std::string_view text) {
     if (text.size() != 12)
         return false;
@@ -92,20 +87,6 @@ bool IsHardwareAddressText(std::string_view text) {
         if (!IsHexDigit(c))
             return false;
     return true;
-}
-
-bool IsGoodHostName(std::string_view name) {
-    if (name.empty())
-        return false;
-    size_t start = 0;
-    while (true) {
-        size_t dot = name.find('.', start);
-        if (dot == std::string_view::npos)
-            return IsGoodLabel(name.substr(start));
-        if (!IsGoodLabel(name.substr(start, dot - start)))
-            return false;
-        start = dot + 1;
-    }
 }
 
 std::string UpperCase(std::string_view text) {

@@ -31,12 +31,19 @@ uint32_t DottedAddressNumber(std::string_view text);
 // 0.0.0.0 passes (zero ones); 255.255.255.255 and 255.0.255.0 do not.
 bool IsContiguousMask(uint32_t mask);
 
+// What an IP address control holds: how many fields are filled and the
+// address with blank fields read as 0.
+struct AddressInput {
+    int filled = 0;
+    AddressBytes bytes{};
+};
+
+// The dotted text of a control that may be accepted: all four fields
+// filled and, for a mask, a usable subnet mask. Nothing otherwise.
+std::optional<std::string> AcceptAddress(const AddressInput& input, bool asMask);
+
 // Exactly 12 hexadecimal digits (a six-byte Ethernet address).
 bool IsHardwareAddressText(std::string_view text);
-
-// Labels separated by single dots, each beginning with a letter, going on
-// with letters, digits or '-', and ending with a letter or digit.
-bool IsGoodHostName(std::string_view name);
 
 // ASCII upper case; the table keeps hardware addresses that way.
 std::string UpperCase(std::string_view text);

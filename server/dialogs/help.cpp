@@ -1,7 +1,7 @@
 #include "server/dialogs/help.h"
 
 #include "platform/messagebox.h"
-#include "server/dialogs/dialog_text.h"
+#include "server/core/korrind_doc.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -47,14 +47,14 @@ QUrl HelpUrl(const QString& path, int contextId) {
 void OpenHelp(int contextId) {
     QString path = HelpFilePath();
     if (path.isEmpty()) {
-        MessageBox("The help file korrind.html was not found.", kAppTitle,
+        MessageBox("The help file korrind.html was not found.", kKorrindTitle,
                    MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     QUrl url = HelpUrl(path, contextId);
     bool shown = Opener() ? Opener()(url) : QDesktopServices::openUrl(url);
     if (!shown)
-        MessageBox("No browser could show the help file " + path.toStdString() + ".", kAppTitle,
+        MessageBox("No browser could show the help file " + path.toStdString() + ".", kKorrindTitle,
                    MB_OK | MB_ICONEXCLAMATION);
 }
 

@@ -1,6 +1,5 @@
 #include "server/dialogs/ip_address_field.h"
 
-#include "server/dialogs/address_rules.h"
 #include "server/dialogs/ip_address_edit.h"
 
 int IpAddressField::SetText(const std::string& dotted) {
@@ -11,24 +10,28 @@ int IpAddressField::SetText(const std::string& dotted) {
     return 1;
 }
 
+korrind::AddressInput IpAddressField::Input() const {
+    korrind::AddressInput input;
+    if (control_)
+        input.filled = control_->GetAddress(&input.bytes);
+    return input;
+}
+
 int IpAddressField::GetText(std::string* text) const {
-    korrind::AddressBytes bytes{};
-    int filled = control_ ? control_->GetAddress(&bytes) : 0;
+    korrind::AddressInput input = Input();
     if (text)
-        *text = filled == 4 ? korrind::FormatDottedAddress(bytes) : std::string();
-    return filled;
+        *text = input.filled == 4 ? korrind::FormatDottedAddress(input.bytes) : std::string();
+    return input.filled;
 }
 
 int IpAddressField::IsBlank() const {
-    return !control_ || control_->IsBlank() ? 1 : 0;
+    return Input().filled == 0 ? 1 : 0;
 }
 
 int IpAddressField::Accept(int asMask) {
-    std::string text;
-    if (GetText(&text) < 4)
+    auto text = korrind::AcceptAddress(Input(), asMask == 1);
+    if (!text)
         return 0;
-    if (asMask == 1 && !korrind::IsContiguousMask(korrind::DottedAddressNumber(text)))
-        return 0;
-    accepted_ = text;
+    accepted_ = *text;
     return 1;
 }

@@ -2,6 +2,8 @@
 // the dialog last accepted from it.
 #pragma once
 
+#include "server/dialogs/address_rules.h"
+
 #include <string>
 
 class IpAddressEdit;
@@ -20,6 +22,9 @@ public:
     // Number of filled fields; text gets the dotted address when all four
     // are filled, else the empty string.
     int GetText(std::string* text) const;
+
+    // Filled-field count and address of the control.
+    korrind::AddressInput Input() const;
 
     // 1 when no field holds anything.
     int IsBlank() const;

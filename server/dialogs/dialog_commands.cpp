@@ -1,0 +1,68 @@
+#include "server/dialogs/dialog_commands.h"
+
+#include "platform/messagebox.h"
+#include "server/core/korrind_doc.h"
+#include "server/dialogs/defaults_dlg.h"
+#include "server/dialogs/entry_checks.h"
+#include "server/dialogs/entry_dlg.h"
+#include "server/dialogs/host_listing.h"
+
+namespace korrind {
+namespace {
+
+bool PassesGate(const ComCtlGate& requireComCtl471) {
+    if (requireComCtl471 && requireComCtl471() != 0)
+        return true;
+    MessageBox(kUpgradeComCtl, kKorrindTitle, MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+} // namespace
+
+void OpenBootpManager(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471) {
+    CManagerDlg dialog(&doc, requireComCtl471, parent);
+    if (dialog.exec() == QDialog::Accepted)
+        ApplyManagerChanges(doc);
+}
+
+int ApplyManagerChanges(CKorrindDoc& doc) {
+    if (doc.ApplyChanges() != 1)
+        return 0;
+    ReloadAfterApply(doc);
+    return 1;
+}
+
+void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471) {
+    if (!PassesGate(requireComCtl471))
+        return;
+    CEntryDlg dialog(&doc, parent);
+    if (dialog.exec() == QDialog::Accepted)
+        AddEntryAndApply(doc, dialog.Values());
+}
+
+int AddEntryAndApply(CKorrindDoc& doc, const EntryValues& values) {
+    int r = EntryRows.Append(EntryRow{});
+    EntryRow& row = EntryRows[r];
+    row.isNew = true;
+    CopyValuesToRow(values, row);
+    return ApplyManagerChanges(doc);
+}
+
+void EditDefaultSettings(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471) {
+    if (!PassesGate(requireComCtl471))
+        return;
+    CDefaultsDlg dialog(&doc, parent);
+    if (dialog.exec() == QDialog::Accepted)
+        StoreDefaultSettings(doc, dialog.Gateway(), dialog.SubnetMask());
+}
+
+void StoreDefaultSettings(CKorrindDoc& doc, const std::string& gateway,
+                          const std::string& subnetMask) {
+    doc.SetDefaultGateway(gateway);
+    doc.SetDefaultSubnetMask(subnetMask);
+    doc.StoreDefaults();
+    // Failures were shown by the writer; the defaults stay in effect.
+    doc.WriteTableFile();
+}
+
+} // namespace korrind

@@ -1,0 +1,34 @@
+// The bridge between the engine's host tables and the working list: what
+// the Bootp Manager lists, and the reload after changes were written.
+#pragma once
+
+#include "server/core/entry_rows.h"
+
+#include <vector>
+
+class CKorrindDoc;
+
+namespace korrind {
+
+// The engine's hardware-address table in its iteration order, up to the
+// first record without host name, hardware address or IP address. Comments
+// come from the document's lines.
+std::vector<EntryValues> ListHostTable(const CKorrindDoc& doc);
+
+// EntryRows := the listed records, without marks.
+void RebuildEntryRows(const CKorrindDoc& doc);
+
+// After the document wrote changes: the engine re-reads the table, the
+// document its lines, and the working list starts again from the table.
+void ReloadAfterApply(CKorrindDoc& doc);
+
+} // namespace korrind
+
+namespace korrind {
+
+// Order of two list items by a column: the IP address column (2)
+// numerically, hardware address (0) and host name (1) ignoring case; the
+// other columns do not sort (0). Negative, 0 or positive as a before b.
+int CompareListItems(const EntryRow& a, const EntryRow& b, int column);
+
+} // namespace korrind

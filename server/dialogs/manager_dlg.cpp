@@ -1,0 +1,222 @@
+#include "server/dialogs/manager_dlg.h"
+
+#include "bootp/bootptab_reader.h"
+#include "platform/messagebox.h"
+#include "server/core/korrind_doc.h"
+#include "server/dialogs/dialog_parts.h"
+#include "server/dialogs/entry_checks.h"
+#include "server/dialogs/entry_dlg.h"
+#include "server/dialogs/help.h"
+#include "server/dialogs/host_listing.h"
+#include "server/dialogs/manager_model.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kIdList = 101;
+constexpr int kIdDelete = 103;
+constexpr int kIdModify = 104;
+constexpr int kIdAdd = 106;
+constexpr int kIdApply = 1024;
+constexpr int kIdLabel = 1025;
+
+void Tell(const char* text) {
+    MessageBox(text, kKorrindTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
+} // namespace
+
+CManagerDlg::CManagerDlg(CKorrindDoc* doc, ComCtlGate requireComCtl471, QWidget* parent)
+    : QDialog(parent), doc_(doc), requireComCtl471_(std::move(requireComCtl471)) {
+    using namespace korrind;
+    setWindowTitle(QStringLiteral("Bootp Manager"));
+
+    model_ = new EntryListModel(EntryRows, this);
+    proxy_ = new EntrySortProxy(EntryRows, this);
+    proxy_->setSourceModel(model_);
+    list_ = new QTreeView(this);
+    list_->setObjectName(ControlName(kIdList));
+    list_->setModel(proxy_);
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setUniformRowHeights(true);
+    list_->setAllColumnsShowFocus(true);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setSortingEnabled(false);
+    list_->header()->setSectionsClickable(true);
+    list_->header()->setStretchLastSection(false);
+    list_->viewport()->installEventFilter(this);
+    connect(list_->header(), &QHeaderView::sectionClicked, this, &CManagerDlg::OnHeaderClicked);
+
+    label_ = new QLabel(this);
+    label_->setObjectName(ControlName(kIdLabel));
+    label_->setBuddy(list_);
+
+    QPushButton* add = MakeButton(this, kIdAdd, QStringLiteral("A&dd"));
+    QPushButton* modify = MakeButton(this, kIdModify, QStringLiteral("&Modify"));
+    QPushButton* remove = MakeButton(this, kIdDelete, QStringLiteral("D&elete"));
+    connect(add, &QPushButton::clicked, this, &CManagerDlg::OnAdd);
+    connect(modify, &QPushButton::clicked, this, &CManagerDlg::OnModify);
+    connect(remove, &QPushButton::clicked, this, &CManagerDlg::OnDelete);
+
+    QWidget* closeButtons =
+        MakeOkCancelHelp(this, QStringLiteral("&Help"), [] { return kHelpManager; });
+    apply_ = MakeButton(closeButtons, kIdApply, QStringLiteral("&Apply"));
+    auto* column = static_cast<QVBoxLayout*>(closeButtons->layout());
+    column->insertWidget(2, apply_);
+    connect(apply_, &QPushButton::clicked, this, &CManagerDlg::OnApply);
+
+    auto* editButtons = new QHBoxLayout;
+    editButtons->addWidget(add);
+    editButtons->addWidget(modify);
+    editButtons->addWidget(remove);
+    editButtons->addStretch();
+    auto* left = new QVBoxLayout;
+    left->addWidget(label_);
+    left->addWidget(list_, 1);
+    left->addLayout(editButtons);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addWidget(closeButtons);
+
+    QWidget* order[] = {list_,
+                        add,
+                        modify,
+                        remove,
+                        findChild<QWidget*>(ControlName(kIdOk)),
+                        findChild<QWidget*>(ControlName(kIdCancel)),
+                        apply_,
+                        findChild<QWidget*>(ControlName(kIdHelp))};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    resize(DialogUnitsToPixels(this, 400, 161));
+
+    SetModifiedState(0);
+    Fill(1);
+    list_->setFocus();
+}
+
+int CManagerDlg::Fill(int createColumns) {
+    if (createColumns) {
+        for (int c = 0; c < kEntryFieldCount; ++c)
+            list_->setColumnWidth(c, EntryListModel::ColumnWidth(c));
+    }
+    // A fresh list is in table order until a heading is clicked again.
+    proxy_->sort(-1);
+    std::vector<EntryValues> listed = korrind::ListHostTable(*doc_);
+    EntryRows.Rebuild(listed);
+    model_->ResetItems(static_cast<int>(listed.size()));
+    return listed.empty() ? 0 : 1;
+}
+
+void CManagerDlg::SetModifiedState(int flag) {
+    apply_->setEnabled(flag == 1);
+    label_->setText(flag == 1 ? QStringLiteral("Modified &Bootp Configuration")
+                              : QStringLiteral("Current &Bootp Configuration"));
+}
+
+std::vector<int> CManagerDlg::SelectedItems() const {
+    std::vector<int> items;
+    for (const QModelIndex& index : list_->selectionModel()->selectedRows())
+        items.push_back(proxy_->mapToSource(index).row());
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+void CManagerDlg::OnAdd() {
+    if (!requireComCtl471_ || requireComCtl471_() == 0) {
+        Tell("Upgrade comctl32.dll to version 4.71");
+        return;
+    }
+    CEntryDlg dialog(doc_, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    int r = EntryRows.Append(EntryRow{});
+    EntryRow& row = EntryRows[r];
+    row.isNew = true;
+    korrind::CopyValuesToRow(dialog.Values(), row);
+    model_->AppendItem(r);
+    SetModifiedState(1);
+}
+
+void CManagerDlg::OnModify() {
+    std::vector<int> selected = SelectedItems();
+    if (selected.size() != 1) {
+        Tell("Select single entry for modification.");
+        return;
+    }
+    if (!requireComCtl471_ || requireComCtl471_() == 0)
+        return;
+    if (model_->rowCount() == 0)
+        return;
+    int item = selected.front();
+    int r = model_->RowIndexOf(item);
+    CEntryDlg dialog(doc_, r, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    EntryRow& row = EntryRows[r];
+    row.modified = true;
+    korrind::CopyValuesToRow(dialog.Values(), row);
+    model_->ItemChanged(item);
+    SetModifiedState(1);
+}
+
+void CManagerDlg::OnDelete() {
+    std::vector<int> selected = SelectedItems();
+    if (selected.empty()) {
+        Tell("Select entry to be deleted.");
+        return;
+    }
+    // From the last item back, so the positions still to come stay valid.
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
+        EntryRows[model_->RowIndexOf(*it)].deleted = true;
+        if (!model_->removeRow(*it)) {
+            Tell("Error deleting list ctrl entry");
+            return;
+        }
+        SetModifiedState(1);
+    }
+}
+
+void CManagerDlg::OnApply() {
+    if (doc_->ApplyChanges() != 1)
+        return;
+    if (ReadHostTable() == 0)
+        Fill(0);
+    SetModifiedState(0);
+}
+
+void CManagerDlg::OnHeaderClicked(int column) {
+    if (column < FieldHardwareAddress || column > FieldIpAddress)
+        return;
+    proxy_->sort(column, Qt::AscendingOrder);
+}
+
+// Cancel and Escape leave the file alone and also forget what was marked,
+// so a later Add Entry from the menu does not write it behind the
+// operator's back.
+void CManagerDlg::reject() {
+    korrind::RebuildEntryRows(*doc_);
+    QDialog::reject();
+}
+
+// A double click anywhere in the list, empty space included, modifies the
+// one selected item.
+bool CManagerDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        OnModify();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
