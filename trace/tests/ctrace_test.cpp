@@ -1,0 +1,363 @@
+// The trace object against the real registry layer and real files, one
+// private instance per test.
+#include "trace/ctrace.h"
+#include "trace/tests/trace_test_support.h"
+#include "trace/trace_watch.h"
+
+#include <barrier>
+#include <regex>
+#include <thread>
+#include <unistd.h>
+
+namespace morvale {
+namespace {
+
+using testing::TraceTest;
+
+class CTraceTest : public TraceTest {
+protected:
+    std::string File() const { return dir_ + "/trace.csv"; }
+    LONG Module(CTrace& trace, const char16_t* name) {
+        LONG id = 0;
+        EXPECT_TRUE(trace.CreateModuleId(&id));
+        EXPECT_TRUE(trace.SetNameOfModule(id, name));
+        return id;
+    }
+    std::vector<std::string> Messages() {
+        std::vector<std::string> out;
+        for (const auto& line : Lines(File()))
+            out.push_back(Message(line));
+        return out;
+    }
+};
+
+TEST_F(CTraceTest, ModuleIdsAndNames) {
+    CTrace trace;
+    LONG ids[3];
+    for (LONG& id : ids)
+        ASSERT_TRUE(trace.CreateModuleId(&id));
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(ids[1], 2);
+    EXPECT_EQ(ids[2], 3);
+    EXPECT_EQ(trace.NameOfModule(2), u"Default");
+    auto before = trace.NameOfModule(2);
+    EXPECT_TRUE(trace.SetNameOfModule(2, u"dravik"));
+    EXPECT_EQ(before, u"Default");
+    EXPECT_EQ(trace.NameOfModule(2), u"dravik");
+
+    // Unknown ids fail without starting anything.
+    for (LONG bad : {0, 4, -1}) {
+        EXPECT_FALSE(trace.Entry(bad, 1, u"f"));
+        EXPECT_FALSE(trace.Exit(bad, 1, u"f"));
+        EXPECT_FALSE(trace.TracePrint(bad, 1, u"f", u"t"));
+        EXPECT_FALSE(trace.SetNameOfModule(bad, u"x"));
+        EXPECT_FALSE(trace.NameOfModule(bad));
+    }
+    EXPECT_EQ(DebugCount("No Tarvex trace key found. Trace is disabled.\n"), 0u);
+}
+
+TEST_F(CTraceTest, MissingKeyOrDisableTraceTurnsTracingOffForGood) {
+    {
+        CTrace trace;
+        TraceWatchData watch(trace);
+        LONG id = Module(trace, u"dravik");
+        EXPECT_TRUE(trace.Entry(id, 1, u"f"));
+        EXPECT_FALSE(trace.IsTraceOn());
+        LONG flag = -1;
+        EXPECT_TRUE(trace.GetTraceFlag(&flag));
+        EXPECT_EQ(flag, 0);
+        EXPECT_EQ(DebugCount("No Tarvex trace key found. Trace is disabled.\n"), 1u);
+        EXPECT_FALSE(watch.Running());
+        // A key made after the first call changes nothing in this process.
+        TraceToFile(File());
+        EXPECT_FALSE(trace.IsTraceOn());
+    }
+    {
+        SetDword(u"DisableTrace", 1);
+        CTrace trace;
+        TraceWatchData watch(trace);
+        EXPECT_FALSE(trace.IsTraceOn());
+        EXPECT_FALSE(watch.Running());
+    }
+    {
+        // Typed in as text, "0" means not disabled.
+        Set(u"DisableTrace", u"0");
+        CTrace trace;
+        TraceWatchData watch(trace);
+        EXPECT_TRUE(trace.IsTraceOn());
+        SetDword(u"DisableTrace", 1);
+        trace.ReadTraceSettings();
+        EXPECT_TRUE(trace.IsTraceOn());
+    }
+    EXPECT_FALSE(std::filesystem::exists(File()) && !ReadFile(File()).empty());
+}
+
+TEST_F(CTraceTest, DefaultsAndClamps) {
+    CreateKey();
+    CTrace trace;
+    LONG flag = -1;
+    EXPECT_TRUE(trace.GetTraceFlag(&flag));
+    EXPECT_EQ(flag, 1); // not disabled, although TraceFlag is absent
+    EXPECT_FALSE(trace.IsTraceOn());
+    EXPECT_EQ(trace.TraceLevel(), 1);
+    EXPECT_FALSE(trace.WritesToFile());
+
+    const std::pair<std::u16string, LONG> levels[] = {
+        {u"0", 1}, {u"12", 9}, {u"abc", 1}, {u" +7x", 7}, {u"-3", 1}, {u"99999999999", 9}};
+    for (const auto& [text, expected] : levels) {
+        Set(u"TraceLevel", text);
+        trace.ReadTraceSettings();
+        EXPECT_EQ(trace.TraceLevel(), expected) << std::string(text.begin(), text.end());
+    }
+
+    // A number stored as REG_DWORD reads as text without digits.
+    SetDword(u"TraceFlag", 1);
+    trace.ReadTraceSettings();
+    EXPECT_FALSE(trace.IsTraceOn());
+    Set(u"TraceFlag", u" 2");
+    trace.ReadTraceSettings();
+    EXPECT_TRUE(trace.IsTraceOn());
+
+    Set(u"TraceFile", File());
+    for (const char16_t* text : {u"2", u"on", u""}) {
+        Set(u"WriteToFile", text);
+        trace.ReadTraceSettings();
+        EXPECT_FALSE(trace.WritesToFile());
+    }
+    Set(u"WriteToFile", u"1");
+    trace.ReadTraceSettings();
+    EXPECT_TRUE(trace.WritesToFile());
+
+    std::u16string keys;
+    for (int i = 0; i < 60; ++i)
+        keys += u"module" + std::u16string(1, static_cast<char16_t>(u'A' + i)) + u", ";
+    Set(u"TraceKey", keys);
+    trace.ReadTraceSettings();
+    EXPECT_EQ(trace.KeyCount(), 50u);
+    // Longer than the 1024 units a value is read into: no keys at all.
+    Set(u"TraceKey", std::u16string(1024, u'k'));
+    trace.ReadTraceSettings();
+    EXPECT_EQ(trace.KeyCount(), 0u);
+}
+
+TEST_F(CTraceTest, RecordsReachTheFileWithDepthAndCrLf) {
+    TraceToFile(File());
+    CTrace trace;
+    LONG dravik = Module(trace, u"dravik");
+    LONG unnamed = 0;
+    trace.CreateModuleId(&unnamed);
+    LONG longName = Module(trace, u"a_module_name_of_exactly_30_ch");
+
+    EXPECT_TRUE(trace.Entry(dravik, 5, u"ASVeskGetCurrentDate"));
+    EXPECT_TRUE(trace.Entry(dravik, 6, u"Inner"));
+    EXPECT_TRUE(trace.TracePrint(dravik, 6, u"Inner", u"Invalid input date."));
+    EXPECT_TRUE(trace.Exit(dravik, 6, u"Inner"));
+    EXPECT_TRUE(trace.Exit(dravik, 5, u"ASVeskGetCurrentDate"));
+    EXPECT_TRUE(trace.TracePrint(unnamed, 1, u"", u"text at depth 0"));
+    EXPECT_TRUE(trace.TracePrint(longName, 1, u"", u"x"));
+
+    std::string text = ReadFile(File());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7);
+    EXPECT_EQ(text.find("\n"), text.find("\r\n") + 1);
+    auto lines = Lines(File());
+    ASSERT_EQ(lines.size(), 7u);
+    char ids[64];
+    std::snprintf(ids, sizeof ids, "%04d,%04d,", static_cast<int>(::getpid()),
+                  static_cast<int>(::gettid()));
+    const std::regex tail(std::string("\", ") + ids +
+                          R"(\d\d:\d\d:\d\d:\d\d\d,\d\d/\d\d/\d\d\d\d$)");
+    for (const auto& line : lines)
+        EXPECT_TRUE(std::regex_search(line, tail)) << line;
+    EXPECT_EQ(lines[0].substr(0, 31), "dravik                        ,");
+    EXPECT_EQ(Messages(), (std::vector<std::string>{
+                              "\"Enter<5>: ASVeskGetCurrentDate \"",
+                              "\"  |  Enter<6>: Inner \"",
+                              "\"  |    |  Invalid input date.\"",
+                              "\"  |  Exit: Inner \"",
+                              "\"Exit: ASVeskGetCurrentDate \"",
+                              "\"  |  text at depth 0\"",
+                              "\"  |  x\"",
+                          }));
+    EXPECT_EQ(lines[5].substr(0, 31), "Default                       ,");
+    EXPECT_EQ(lines[6].substr(0, 32), "a_module_name_of_exactly_30_ch,\"");
+}
+
+TEST_F(CTraceTest, FilterAndLevelGate) {
+    TraceToFile(File(), u"*,dravik");
+    Set(u"TraceLevel", u"5");
+    CTrace trace;
+    LONG dravik = Module(trace, u"dravik");
+    LONG events = Module(trace, u"VeskEvents");
+    LONG traceModule = Module(trace, u"Trace");
+
+    EXPECT_TRUE(trace.Entry(dravik, 1, u"excluded"));
+    LONG depth = -1;
+    trace.GetIndent(&depth);
+    EXPECT_EQ(depth, 0); // a filtered record leaves the depth alone
+    trace.TracePrint(events, 5, u"", u"level 5");
+    trace.TracePrint(events, 6, u"", u"level 6");
+    trace.TracePrint(events, 0, u"", u"level 0");
+    trace.TracePrint(events, -4, u"", u"level -4");
+    trace.TracePrint(traceModule, 1, u"", u"TRACE excluded too");
+
+    Set(u"TraceKey", u"dravik,*");
+    Set(u"TraceLevel", u"1");
+    trace.ReadTraceSettings();
+    trace.TracePrint(dravik, 1, u"", u"dravik listed");
+    trace.TracePrint(events, 1, u"", u"events not listed");
+    trace.TracePrint(traceModule, 1, u"", u"TRACE always listed");
+    trace.TracePrint(dravik, 0, u"", u"level 0 passes at 1");
+
+    EXPECT_EQ(Messages(), (std::vector<std::string>{
+                              "\"  |  level 5\"",
+                              "\"  |  level 0\"",
+                              "\"  |  level -4\"",
+                              "\"  |  dravik listed\"",
+                              "\"  |  TRACE always listed\"",
+                              "\"  |  level 0 passes at 1\"",
+                          }));
+}
+
+TEST_F(CTraceTest, ThreadsKeepTheirOwnDepth) {
+    TraceToFile(File());
+    CTrace trace;
+    LONG id = Module(trace, u"m");
+    std::barrier step(2);
+    LONG depthA = -1, depthB = -1;
+    std::thread a([&] {
+        trace.Entry(id, 1, u"a1");
+        step.arrive_and_wait();
+        step.arrive_and_wait();
+        trace.Entry(id, 1, u"a2");
+        trace.GetIndent(&depthA);
+    });
+    std::thread b([&] {
+        step.arrive_and_wait();
+        trace.Entry(id, 1, u"b1");
+        step.arrive_and_wait();
+        trace.GetIndent(&depthB);
+    });
+    a.join();
+    b.join();
+    EXPECT_EQ(depthA, 2);
+    EXPECT_EQ(depthB, 1);
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"\"Enter<1>: a1 \"", "\"Enter<1>: b1 \"",
+                                                    "\"  |  Enter<1>: a2 \""}));
+    LONG mine = -1;
+    trace.GetIndent(&mine);
+    EXPECT_EQ(mine, 0);
+}
+
+TEST_F(CTraceTest, ConcurrentFirstCallsInitializeOnce) {
+    TraceToFile(File());
+    CTrace trace;
+    TraceWatchData watch(trace);
+    LONG id = Module(trace, u"m");
+    std::barrier start(8);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&] {
+            start.arrive_and_wait();
+            EXPECT_TRUE(trace.TracePrint(id, 1, u"", u"first"));
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(DebugCount("TRACE : Successful Thread creation \n"), 1u);
+    EXPECT_EQ(Lines(File()).size(), 8u);
+}
+
+TEST_F(CTraceTest, MissingFolderFallsBackToTheTemporaryDirectoryAndStays) {
+    std::filesystem::create_directory(dir_ + "/tmp");
+    ::setenv("TMPDIR", (dir_ + "/tmp").c_str(), 1);
+    TraceToFile(dir_ + "/missing/trace.csv");
+    CTrace trace;
+    LONG id = Module(trace, u"m");
+    trace.TracePrint(id, 1, u"", u"one");
+    const std::string fallback = dir_ + "/tmp/trace.csv";
+    EXPECT_EQ(DebugCount("TRACE :Couldn't Open specified file opening default instead"), 1u);
+    EXPECT_EQ(trace.TraceFileName(), std::u16string(fallback.begin(), fallback.end()));
+
+    // A re-read without TraceFile keeps the fallback and appends to it.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, testing::kKey, 0, KEY_ALL_ACCESS, &key), 0);
+    RegDeleteValueW(key, u"TraceFile");
+    RegCloseKey(key);
+    trace.ReadTraceSettings();
+    EXPECT_EQ(DebugCount("TRACE :Couldn't find trace file settings in registry.Opening earlier "
+                         "file instead\n"),
+              1u);
+    trace.TracePrint(id, 1, u"", u"two");
+    auto lines = Lines(fallback);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Message(lines[1]), "\"  |  two\"");
+
+    // No usable temporary directory either: file output switches off.
+    ::setenv("TMPDIR", (dir_ + "/missing-too").c_str(), 1);
+    Set(u"TraceFile", dir_ + "/missing/trace.csv");
+    trace.ReadTraceSettings();
+    EXPECT_FALSE(trace.WritesToFile());
+    EXPECT_EQ(DebugCount("TRACE :Couldn't open any tracefile.\n"), 1u);
+    ::unsetenv("TMPDIR");
+}
+
+TEST_F(CTraceTest, RelativeDefaultFileNameAndReopenKeepsOrder) {
+    auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    Set(u"TraceFlag", u"1");
+    Set(u"WriteToFile", u"1");
+    {
+        CTrace trace;
+        LONG id = Module(trace, u"TRACE");
+        trace.TracePrint(id, 1, u"", u"before");
+        trace.ReadTraceSettings(); // closes and reopens, never truncates
+        trace.TracePrint(id, 1, u"", u"after");
+    }
+    std::filesystem::current_path(previous);
+    auto lines = Lines(File());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(Message(lines[0]), "\"  |  before\"");
+    EXPECT_EQ(Message(lines[1]), "\"  |  after\"");
+}
+
+TEST_F(CTraceTest, FailuresAreReportedNotFatal) {
+    TraceToFile("/dev/full");
+    CTrace trace;
+    LONG id = Module(trace, u"m");
+    EXPECT_FALSE(trace.TracePrint(id, 1, u"", u"lost"));
+    EXPECT_TRUE(trace.Entry(id, 1, u"lost"));
+    EXPECT_EQ(DebugCount("TRACE : Writing to trace file failed"), 2u);
+
+    Set(u"TraceFile", File());
+    trace.ReadTraceSettings();
+    EXPECT_FALSE(trace.TracePrint(id, 1, u"", std::u16string(8200, u'x').c_str()));
+    EXPECT_EQ(DebugCount("TRACE : Too long string to Trace"), 1u);
+    EXPECT_TRUE(trace.Exit(id, 1, u"lost"));
+    EXPECT_EQ(Lines(File()).size(), 1u);
+}
+
+TEST_F(CTraceTest, WatchThreadFollowsTheKeyAndStopsAtUnload) {
+    CreateKey();
+    {
+        CTrace trace;
+        TraceWatchData watch(trace);
+        LONG id = Module(trace, u"m");
+        EXPECT_FALSE(trace.IsTraceOn());
+        EXPECT_TRUE(watch.Running());
+        TraceToFile(File());
+        EXPECT_TRUE(Eventually([&] { return trace.IsTraceOn(); }));
+        EXPECT_TRUE(trace.TracePrint(id, 1, u"", u"switched on"));
+    }
+    EXPECT_EQ(Lines(File()).size(), 1u);
+    auto debug = Debug();
+    auto at = [&](std::string_view text) {
+        return std::find(debug.begin(), debug.end(), text) - debug.begin();
+    };
+    EXPECT_LT(at("TRACE : Stopped NotifyRegistryChange Thread\n"),
+              at("Freed NotifyRegistryChange Thread data\n"));
+    EXPECT_LT(at("Freed NotifyRegistryChange Thread data\n"),
+              at("TRACE : ~CTrace is successful \n"));
+    EXPECT_LT(at("TRACE : ~CTrace is successful \n"), static_cast<ptrdiff_t>(debug.size()));
+}
+
+} // namespace
+} // namespace morvale
