@@ -262,6 +262,10 @@ int CKorrindDoc::ApplyChanges() {
     }
     if (ok && changed)
         ok = WriteTableFile();
+    // Edits that did not reach the file go, so that no later write (the
+    // defaults, or a retry) carries them or applies them twice.
+    if (!ok && linesEdited_)
+        LoadTableLines();
     return ok && changed ? 1 : 0;
 }
 

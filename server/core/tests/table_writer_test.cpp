@@ -201,7 +201,11 @@ TEST_F(WriterTest, FailedWriteLeavesTheTableAndTheBackup) {
     EXPECT_EQ(ReadFile(table + ".bak"), "old backup");
     EXPECT_TRUE(Leftovers(dir).empty());
 
-    // The edits of the failed attempt are not applied twice.
+    // The edits of the failed attempt neither ride along with the defaults
+    // nor are applied twice.
+    doc->StoreDefaults();
+    ASSERT_EQ(doc->WriteTableFile(), 1);
+    EXPECT_EQ(ReadFile(table), kHeader + kLab1);
     ASSERT_EQ(doc->ApplyChanges(), 1);
     EXPECT_EQ(ReadFile(table), kHeader + kLab1 + kLab2);
 }
