@@ -1,5 +1,6 @@
 #include "bootp/server_socket.h"
 
+#include "bootp/request.h"
 #include "platform/messagebox.h"
 
 #include <arpa/inet.h>
@@ -56,7 +57,7 @@ int SetupSocket() {
     }
     sockaddr_in bindAddress{};
     bindAddress.sin_family = AF_INET;
-    bindAddress.sin_port = htons(kBootpServerPort);
+    bindAddress.sin_port = htons(kServerPort);
     bindAddress.sin_addr.s_addr = htonl(INADDR_ANY);
     if (bind(serverSocket, reinterpret_cast<sockaddr*>(&bindAddress), sizeof bindAddress) != 0)
         return FailAndClose("The WinSock bind function failed with: %d\n");

@@ -14,8 +14,6 @@
 #include <cstdint>
 #include <sys/types.h>
 
-constexpr uint16_t kBootpServerPort = 67;
-constexpr uint16_t kBootpClientPort = 68;
 // The fixed fields without a vendor area: klibc's ipconfig, which Debian's
 // initramfs uses for network boot, sends requests of just this length.
 constexpr size_t kMinimumRequestLength = 236;

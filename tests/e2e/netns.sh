@@ -7,7 +7,8 @@
 # no route for 255.255.255.255 and no default route, so a reply that reaches
 # the client proves it was pinned to the receiving interface.
 #
-# Source this file, then call e2e_setup; $DRIVER and $PROBE name the programs.
+# Source this file, then call e2e_setup; $DRIVER (and for some tests $PROBE)
+# name the programs.
 
 set -euo pipefail
 
@@ -36,6 +37,11 @@ e2e_cleanup() {
         kill "$DRIVER_PID" 2>/dev/null
         wait "$DRIVER_PID" 2>/dev/null
     fi
+    # Anything still running inside the namespaces was started by this test.
+    local pid
+    for pid in $(ip netns pids "$SRV_NS" 2>/dev/null) $(ip netns pids "$CLI_NS" 2>/dev/null); do
+        kill "$pid" 2>/dev/null
+    done
     ip netns del "$SRV_NS" 2>/dev/null
     ip netns del "$CLI_NS" 2>/dev/null
     [ -n "$WORK" ] && rm -rf "$WORK"
@@ -87,11 +93,28 @@ e2e_setup() {
     : > "$WORK/bootptab"
 }
 
-# Starts the driver in the server namespace (working directory $WORK) and
-# waits until it listens. Arguments go to the driver.
+# The driver's host name: "localhost" resolves to a loopback address
+# everywhere, so replies must carry the receiving interface's address.
+DRIVER_HOSTNAME=${DRIVER_HOSTNAME:-localhost}
+
+# The command that runs the driver in the server namespace under its own
+# host name for at most $1 seconds; the driver's arguments follow it.
+e2e_driver_command() {
+    DRIVER_COMMAND=(ip netns exec "$SRV_NS" env OLVANI_REGISTRY_DIR="$WORK/registry"
+        unshare --uts sh -c 'hostname "$1" && shift && exec "$@"' sh "$DRIVER_HOSTNAME"
+        timeout "$1" "$DRIVER")
+}
+
+# Runs the driver to its end in $WORK; its output goes to standard output.
+e2e_run_driver() {
+    e2e_driver_command 30
+    (cd "$WORK" && exec "${DRIVER_COMMAND[@]}" "$@")
+}
+
+# Starts the driver in the background and waits until it listens.
 e2e_start_driver() {
-    (cd "$WORK" && exec ip netns exec "$SRV_NS" env OLVANI_REGISTRY_DIR="$WORK/registry" \
-        timeout 300 "$DRIVER" "$@") > "$WORK/driver.out" 2>&1 &
+    e2e_driver_command 600
+    (cd "$WORK" && exec "${DRIVER_COMMAND[@]}" "$@") > "$WORK/driver.out" 2>&1 &
     DRIVER_PID=$!
     e2e_wait_for_line "driver: listening" 100 || e2e_fail "the driver did not start"
 }
@@ -123,4 +146,25 @@ e2e_stop_driver() {
 expect_contains() {
     local file=$1 text=$2
     grep -qF -- "$text" "$file" || e2e_fail "expected \"$text\" in $(basename "$file")"
+}
+
+# Marks the end of the driver's output so far; e2e_request_lines looks only
+# at what comes after the mark.
+e2e_mark() {
+    MARK=$(wc -l < "$WORK/driver.out")
+}
+
+# Waits for the driver to finish the next notification after the mark and
+# prints the lines it added between the two "outer most layer" lines.
+e2e_request_lines() {
+    local tries=50
+    while ! tail -n +$((MARK + 1)) "$WORK/driver.out" |
+        grep -qF "Status: BOOTP Request finished processing at outer most layer"; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || e2e_fail "the driver did not handle the datagram"
+        sleep 0.1
+    done
+    tail -n +$((MARK + 1)) "$WORK/driver.out" |
+        sed -n '/received at outer most layer/,/finished processing at outer most layer/p' |
+        sed '1d;$d'
 }

@@ -1,0 +1,53 @@
+// Hands the engine arbitrary datagrams as if received: length checks, table
+// lookups by hardware and IP address, boot file resolution and the reply.
+#include "bootp/app_interface.h"
+#include "bootp/bootptab_reader.h"
+#include "bootp/hash_table.h"
+#include "bootp/server.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+class QuietApplication : public BootpApplication {
+public:
+    void AddStatusLine(std::string) override {}
+    void ClearLog() override {}
+    BOOL CheckTableFile() override { return TRUE; }
+    BOOL ReadTableLines() override { return TRUE; }
+    int IsListedAddress(const std::string&) override { return 0; }
+    int InsertHAEntry(const std::string&) override { return 1; }
+};
+
+bool Setup() {
+    char dir[] = "/tmp/bootp-fuzz.XXXXXX";
+    if (mkdtemp(dir) == nullptr)
+        std::abort();
+    std::string table = std::string(dir) + "/bootptab";
+    std::ofstream(table) << "lab1:ht=1:ha=02000a0b0c0d:ip=10.0.0.5:sm=255.255.255.0:gw=10.0.0.1:"
+                            "hn:bs=auto:to=-18000:T145=64:bf=boot:hd=/tmp:\n"
+                            "lab2:ht=6:ha=02000a0b0c0e:ip=10.0.0.6:ds=10.0.0.2 10.0.0.3:\n"
+                            "lab3:ht=2:ha=07:ip=10.0.0.7:\n";
+    SetTablePath(table);
+    bool read = CreateHostTables() && ReadHostTable() == 0;
+    // A table file that has gone leaves the tables as they were read.
+    std::remove(table.c_str());
+    rmdir(dir);
+    return read;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool ready = Setup();
+    static QuietApplication application;
+    if (ready)
+        ProcessDatagram(application, data, size);
+    return 0;
+}

@@ -1,0 +1,3 @@
+olvani_add_fuzzer(fuzz_bootp_datagram
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bootp_datagram_fuzz.cpp
+    LIBS olvani_bootp)
