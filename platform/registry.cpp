@@ -47,11 +47,10 @@ struct KeyRef {
 };
 
 LONG Resolve(HKEY key, KeyRef& ref) {
-    auto tag = reinterpret_cast<uintptr_t>(key);
-    if (tag >= 0x80000000u && tag <= 0xFFFFFFFFu) {
-        ref.root = olvani::registry::FindRoot(static_cast<uint32_t>(tag));
+    if (const RootInfo* root = olvani::registry::FindRoot(key)) {
+        ref.root = root;
         ref.access = KEY_ALL_ACCESS;
-        return ref.root ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+        return ERROR_SUCCESS;
     }
     std::lock_guard lock(handlesMutex);
     if (!key || !Handles().count(key))
@@ -415,10 +414,8 @@ LONG RegDeleteKeyA(HKEY key, const char* subKey) {
 }
 
 LONG RegCloseKey(HKEY key) {
-    auto tag = reinterpret_cast<uintptr_t>(key);
-    if (tag >= 0x80000000u && tag <= 0xFFFFFFFFu)
-        return olvani::registry::FindRoot(static_cast<uint32_t>(tag)) ? ERROR_SUCCESS
-                                                                      : ERROR_INVALID_HANDLE;
+    if (olvani::registry::FindRoot(key))
+        return ERROR_SUCCESS;
     {
         std::lock_guard lock(handlesMutex);
         if (!key || Handles().erase(key) == 0)
@@ -445,10 +442,7 @@ LONG RegNotifyChangeKeyValue(HKEY handle, BOOL watchSubtree, DWORD notifyFilter,
 namespace olvani {
 
 const char* RootKeyName(HKEY root) {
-    auto tag = reinterpret_cast<uintptr_t>(root);
-    if (tag < 0x80000000u || tag > 0xFFFFFFFFu)
-        return nullptr;
-    const RootInfo* info = registry::FindRoot(static_cast<uint32_t>(tag));
+    const RootInfo* info = registry::FindRoot(root);
     return info ? info->name : nullptr;
 }
 

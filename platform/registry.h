@@ -2,6 +2,13 @@
 // out like a .reg export, in OLVANI_REGISTRY_DIR (default
 // /var/lib/olvani/registry). The calls keep their Windows names, arguments,
 // semantics and error codes so the calling code reads as designed.
+//
+// Key and value names ignore ASCII letter case. A change made through these
+// calls (by any process) is seen by the next call everywhere; a hive file
+// changed by other means (an editor) is seen within 10 ms. A hive file that
+// does not parse gives ERROR_BADDB and is never overwritten. Opening with a
+// write right (KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_WRITE, KEY_ALL_ACCESS)
+// a hive this process may not write gives ERROR_ACCESS_DENIED.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -82,7 +89,10 @@ LONG RegCloseKey(HKEY key);
 // Signals `event` (from CreateEventW, see sync.h) once the key or, with
 // watchSubtree, anything below it changes, by this or another process. One
 // shot, as on Windows: ask again after each signal. Only asynchronous
-// notification is supported.
+// notification is supported. REG_NOTIFY_CHANGE_LAST_SET watches values,
+// REG_NOTIFY_CHANGE_NAME subkey names; deleting the key signals; rewriting a
+// value with what it held does not. Closing the key cancels the request
+// without signalling. A registry folder that does not exist yet is created.
 LONG RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter, HANDLE event,
                              BOOL asynchronous);
 

@@ -83,6 +83,16 @@ const RootInfo* FindRoot(uint32_t tag) {
     return nullptr;
 }
 
+const RootInfo* FindRoot(HKEY key) {
+    auto tag = reinterpret_cast<uintptr_t>(key);
+    return tag >= 0x80000000u && tag <= 0xFFFFFFFFu ? FindRoot(static_cast<uint32_t>(tag))
+                                                    : nullptr;
+}
+
+std::span<const RootInfo> AllRoots() {
+    return kRoots;
+}
+
 std::string NormalizePath(std::string_view path) {
     std::string joined;
     joined.reserve(path.size());

@@ -20,6 +20,7 @@
 #include "platform/registry.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,6 +43,9 @@ struct RootInfo {
 };
 const RootInfo* FindRoot(std::string_view fullOrShortName);
 const RootInfo* FindRoot(uint32_t tag);
+// The root a predefined HKEY stands for; nullptr for any other handle.
+const RootInfo* FindRoot(HKEY key);
+std::span<const RootInfo> AllRoots();
 
 struct HiveValue {
     std::string name; // "" is the key's default value

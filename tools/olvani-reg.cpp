@@ -299,17 +299,13 @@ int Delete(const std::string& keyText, const std::string* name) {
     return r == ERROR_SUCCESS ? kOk : Fail(keyText + " " + *name, r);
 }
 
-const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
-                                  "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
-
 int Export() {
     std::cout << "Windows Registry Editor Version 5.00\n\n";
-    for (const char* name : kRootNames) {
+    for (const auto& root : olvani::registry::AllRoots()) {
         olvani::registry::HivePtr hive;
-        if (LONG r = olvani::registry::LoadHive(*olvani::registry::FindRoot(name), hive);
-            r != ERROR_SUCCESS)
-            return Fail(name, r);
-        std::cout << olvani::registry::SerializeHive(*hive, name, false);
+        if (LONG r = olvani::registry::LoadHive(root, hive); r != ERROR_SUCCESS)
+            return Fail(root.name, r);
+        std::cout << olvani::registry::SerializeHive(*hive, root.name, false);
     }
     return kOk;
 }
@@ -338,23 +334,22 @@ int Import(const std::string& file) {
         return kOther;
     }
     // One atomic change per root.
-    for (const char* name : kRootNames) {
-        const auto* root = olvani::registry::FindRoot(name);
+    for (const auto& root : olvani::registry::AllRoots()) {
         std::vector<olvani::registry::RegSection> mine;
         for (const auto& section : sections) {
-            if (olvani::registry::FindRoot(section.root) == root)
+            if (olvani::registry::FindRoot(section.root) == &root)
                 mine.push_back(section);
         }
         if (mine.empty())
             continue;
         LONG r =
-            olvani::registry::UpdateHive(*root, [&](olvani::registry::Hive& hive, bool& changed) {
+            olvani::registry::UpdateHive(root, [&](olvani::registry::Hive& hive, bool& changed) {
                 olvani::registry::MergeSections(hive, mine);
                 changed = true;
                 return ERROR_SUCCESS;
             });
         if (r != ERROR_SUCCESS)
-            return Fail(name, r);
+            return Fail(root.name, r);
     }
     return kOk;
 }
