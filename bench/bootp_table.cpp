@@ -3,6 +3,7 @@
 // the server application writes (CR LF, one tag per continued line).
 #include "bootp/bootptab_reader.h"
 #include "bootp/hash_table.h"
+#include "bootp_hosts.h"
 
 #include <malloc.h>
 #include <time.h>
@@ -25,44 +26,6 @@ constexpr int kReadRuns = 15;
 constexpr int kLookupBatch = 1000;
 
 using Clock = std::chrono::steady_clock;
-
-// Distinct 24-bit host parts (odd multiplier), spread like real NIC serials.
-uint32_t Serial(int i) {
-    return (static_cast<uint32_t>(i) * 2654435761u) & 0xFFFFFF;
-}
-
-void MacOf(int i, uint8_t mac[6]) {
-    uint32_t serial = Serial(i);
-    const uint8_t bytes[6] = {0x00,
-                              0x1A,
-                              0x2B,
-                              static_cast<uint8_t>(serial >> 16),
-                              static_cast<uint8_t>(serial >> 8),
-                              static_cast<uint8_t>(serial)};
-    std::memcpy(mac, bytes, 6);
-}
-
-std::string GenerateTable() {
-    std::string text = "# generated host table\r\n\r\n# global defaults\r\n"
-                       "global.defaults:\\\r\nsm=255.255.0.0:\\\r\ngw=10.0.0.1:\\\r\n"
-                       "ds=10.0.0.2 10.0.0.3:\\\r\nts=10.0.0.4:\\\r\nhd=/srv/tftp:\\\r\n"
-                       "T145=64:T146=01:T147=01\r\n";
-    char entry[512];
-    for (int i = 0; i < kHosts; ++i) {
-        uint8_t mac[6];
-        MacOf(i, mac);
-        int ip = i + 256;
-        std::snprintf(entry, sizeof entry,
-                      "\r\n# bench host %d\r\nhost%05d:\\\r\nht=1:\\\r\n"
-                      "ha=%02X%02X%02X%02X%02X%02X:\\\r\nip=10.%d.%d.%d:\\\r\n"
-                      "sm=255.255.0.0:\\\r\ngw=10.%d.0.1:\\\r\nvm=auto:\\\r\nhn:\\\r\n"
-                      "bs=auto:\\\r\ntc=global.defaults\r\n",
-                      i, i, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5], (ip >> 16) & 255,
-                      (ip >> 8) & 255, ip & 255, (ip >> 16) & 255);
-        text += entry;
-    }
-    return text;
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -89,7 +52,7 @@ int main() {
     std::string path = (dir / "bootptab").string();
     {
         std::ofstream out(path, std::ios::binary);
-        out << GenerateTable();
+        out << bench_hosts::GenerateTable(kHosts, "/srv/tftp");
     }
     SetTablePath(path);
 
@@ -138,7 +101,7 @@ int main() {
             for (size_t k = at; k < at + kLookupBatch; ++k) {
                 HostEntry key{};
                 key.hwType = 1;
-                MacOf(order[k], key.hwAddr);
+                bench_hosts::MacOf(order[k], key.hwAddr);
                 found +=
                     hash_Find(hwTable, hash_Code(key.hwAddr, 6), hwLookupMatch, &key) != nullptr;
             }
