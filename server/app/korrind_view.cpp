@@ -1,6 +1,7 @@
 #include "server/app/korrind_view.h"
 
 #include "server/app/korrind_app.h"
+#include "server/dialogs/dialog_commands.h"
 
 #include <QFontMetrics>
 #include <QPaintEvent>
@@ -54,5 +55,6 @@ CKorrindDoc* CKorrindView::GetDocument() const {
 }
 
 void CKorrindView::OnBootpManager() {
-    // Wired to the manager dialog once it exists.
+    if (CKorrindDoc* doc = GetDocument())
+        korrind::OpenBootpManager(*doc, window(), &CKorrindApp::RequireComCtl471);
 }

@@ -6,6 +6,7 @@
 #include "server/app/korrind_app.h"
 #include "server/app/korrind_view.h"
 #include "server/core/korrind_doc.h"
+#include "server/dialogs/dialog_commands.h"
 #include "server/dialogs/help.h"
 
 #include <QActionGroup>
@@ -161,11 +162,13 @@ void CMainFrame::UpdateLogMarks() {
 }
 
 void CMainFrame::OnAddEntry() {
-    // Wired to the entry dialog once it exists.
+    if (CKorrindDoc* doc = app_.Document())
+        AddEntryFromMenu(*doc, this, &CKorrindApp::RequireComCtl471);
 }
 
 void CMainFrame::OnDefaultSettings() {
-    // Wired to the defaults dialog once it exists.
+    if (CKorrindDoc* doc = app_.Document())
+        EditDefaultSettings(*doc, this, &CKorrindApp::RequireComCtl471);
 }
 
 void CMainFrame::OnHelpContents() {

@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include "platform/messagebox.h"
+#include "server/app/comctl_version.h"
 #include "server/app/command_ids.h"
 #include "server/app/korrind_app.h"
 #include "server/app/korrind_view.h"
@@ -11,12 +12,14 @@
 #include "server/core/korrind_doc.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -49,6 +52,26 @@ struct Server {
         app.ExitInstance();
     }
 };
+
+// Triggers a command and closes the modal dialog it opens; returns the
+// dialog's class and caption, or an empty text when none opened.
+QString ModalOf(QAction* command) {
+    QString seen;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&seen] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            seen =
+                QString::fromLatin1(modal->metaObject()->className()) + ": " + modal->windowTitle();
+            if (auto* label = modal->findChild<QLabel*>(QStringLiteral("aboutText")))
+                seen += ": " + label->text();
+            qobject_cast<QDialog*>(modal)->reject();
+        }
+    });
+    poll.start();
+    command->trigger();
+    return seen;
+}
 
 // Whether a line ends a request's block in the view.
 bool RequestDone(const std::vector<std::string>& lines) {
@@ -190,6 +213,33 @@ private slots:
             QVERIFY2(action != nullptr, QByteArray::number(id));
             QCOMPARE(action->statusTip(), QString::fromLatin1(prompt));
         }
+    }
+
+    void commandsOpenDialogs() {
+        Server server;
+        QVERIFY(server.started);
+        QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_APP_ABOUT)),
+                 QStringLiteral("CAboutDlg: About Korrind: OXL Korrind Application Version 1.1"));
+        QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_BOOTP_MANAGER)),
+                 QStringLiteral("CManagerDlg: Bootp Manager"));
+        QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_ADD_ENTRY)),
+                 QStringLiteral("CEntryDlg: Add Bootp Entry"));
+        QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_DEFAULT_SETTINGS)),
+                 QStringLiteral("CDefaultsDlg: Default Settings"));
+        QVERIFY(Messages.empty());
+
+        // Controls older than 4.71: Add and Default Settings refuse with a
+        // message, no dialog opens.
+        korrind::SetCommonControlsLoader([] {
+            return korrind::CommonControlsLibrary{true, [](korrind::DLLVERSIONINFO* info) {
+                                                      info->dwMajorVersion = 4;
+                                                      info->dwMinorVersion = 70;
+                                                      return S_OK;
+                                                  }};
+        });
+        QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_ADD_ENTRY)), QString());
+        QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_DEFAULT_SETTINGS)), QString());
+        QCOMPARE(Messages, std::vector<std::string>(2, "Upgrade comctl32.dll to version 4.71"));
     }
 
     void logToDisk() {
