@@ -1,157 +1,16 @@
-// Turns one entry's text into a HostEntry: the value scanners, the tags and
-// the template step.
+// Turns one entry's text into a HostEntry: the tags and the template step.
 #include "bootp/bootptab_reader.h"
+#include "bootp/bootptab_scan.h"
 #include "bootp/hash_table.h"
-
-#include <arpa/inet.h>
 
 #include <cstring>
 
 namespace {
 
-constexpr size_t kStringCapacity = 80;        // at most 79 characters kept
+using namespace bootptab_scan;
+
 constexpr size_t kGenericStringCapacity = 62; // at most 61 data characters
 constexpr int kMaxGenericHexBytes = 62;
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool IsLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-int HexDigit(char c) {
-    if (IsDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-void SkipSpace(const char*& p) {
-    while (IsSpace(*p)) {
-        ++p;
-    }
-}
-
-// Past the next colon, or to the end; quotes play no part here.
-void SkipPastColon(const char*& p) {
-    while (*p != '\0' && *p != ':') {
-        ++p;
-    }
-    if (*p == ':') {
-        ++p;
-    }
-}
-
-bool StartsWith(const char* p, const char* word) {
-    return std::strncmp(p, word, std::strlen(word)) == 0;
-}
-
-// Characters up to the end or the first colon outside double quotes; quotes
-// toggle and are dropped, characters beyond the capacity are read and lost,
-// trailing white space is removed.
-size_t ScanString(const char*& p, char* out, size_t capacity) {
-    bool quoted = false;
-    size_t n = 0;
-    for (; *p != '\0' && (quoted || *p != ':'); ++p) {
-        if (*p == '"') {
-            quoted = !quoted;
-        } else if (n + 1 < capacity) {
-            out[n++] = *p;
-        }
-    }
-    while (n > 0 && IsSpace(out[n - 1])) {
-        --n;
-    }
-    out[n] = '\0';
-    return n;
-}
-
-// A leading 0 selects octal, a following x or X hexadecimal; decimal digits
-// count in every base. Unsigned 32-bit, wrapping.
-uint32_t ScanNumber(const char*& p) {
-    uint32_t base = 10;
-    if (*p == '0') {
-        base = 8;
-        ++p;
-    }
-    if (*p == 'x' || *p == 'X') {
-        base = 16;
-        ++p;
-    }
-    uint32_t value = 0;
-    for (;; ++p) {
-        int digit = HexDigit(*p);
-        if (digit < 0 || (digit > 9 && base != 16)) {
-            return value;
-        }
-        value = value * base + static_cast<uint32_t>(digit);
-    }
-}
-
-int ScanAddressList(const char*& p, uint32_t* out) {
-    int count = 0;
-    while (count < kMaxListAddresses) {
-        SkipSpace(p);
-        uint32_t address = 0;
-        if (*p == '\0' || !ScanAddress(&p, &address)) {
-            break;
-        }
-        out[count++] = address;
-    }
-    return count;
-}
-
-bool ScanHexByte(const char*& p, uint8_t* out) {
-    const char* q = p;
-    if (q[0] == '0' && (q[1] == 'x' || q[1] == 'X')) {
-        q += 2;
-    }
-    int high = HexDigit(q[0]);
-    if (high < 0) {
-        return false;
-    }
-    int low = HexDigit(q[1]);
-    if (low < 0) {
-        return false;
-    }
-    *out = static_cast<uint8_t>(high << 4 | low);
-    p = q + 2;
-    return true;
-}
-
-// Signed decimal as "%ld" reads it; false without digits or outside 32 bits.
-bool ScanTimeOffset(const char* p, int32_t* out) {
-    SkipSpace(p);
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+') {
-        ++p;
-    }
-    if (!IsDigit(*p)) {
-        return false;
-    }
-    int64_t value = 0;
-    for (; IsDigit(*p); ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > int64_t{1} << 31) {
-            return false;
-        }
-    }
-    value = negative ? -value : value;
-    if (value > INT32_MAX) {
-        return false;
-    }
-    *out = static_cast<int32_t>(value);
-    return true;
-}
 
 enum class Form { Bare, Set, Remove };
 
@@ -504,59 +363,6 @@ void CopyFromTemplate(HostEntry* e, const HostEntry* t) {
 }
 
 } // namespace
-
-bool ScanAddress(const char** cursor, uint32_t* networkOrder) {
-    const char* p = *cursor;
-    uint32_t parts[4];
-    int count = 0;
-    for (;;) {
-        if (!IsDigit(*p) || count == 4) {
-            return false;
-        }
-        parts[count++] = ScanNumber(p);
-        if (*p != '.') {
-            break;
-        }
-        ++p;
-    }
-    if (*p != '\0' && !IsSpace(*p) && *p != ':') {
-        return false;
-    }
-    uint32_t value = parts[0];
-    if (count == 2) {
-        value = parts[0] << 24 | (parts[1] & 0xFFFFFF);
-    } else if (count == 3) {
-        value = parts[0] << 24 | (parts[1] & 0xFF) << 16 | (parts[2] & 0xFFFF);
-    } else if (count == 4) {
-        value =
-            parts[0] << 24 | (parts[1] & 0xFF) << 16 | (parts[2] & 0xFF) << 8 | (parts[3] & 0xFF);
-    }
-    *networkOrder = htonl(value);
-    *cursor = p;
-    return true;
-}
-
-bool GoodHostName(const char* name) {
-    const char* p = name;
-    for (;;) {
-        if (!IsLetter(*p)) {
-            return false;
-        }
-        char last = *p++;
-        while (IsLetter(*p) || IsDigit(*p) || *p == '-') {
-            last = *p++;
-        }
-        if (last == '-') {
-            return false;
-        }
-        if (*p == '\0') {
-            return true;
-        }
-        if (*p++ != '.') {
-            return false;
-        }
-    }
-}
 
 int ParseTag(const char** cursor, HostEntry* entry) {
     const char*& p = *cursor;
