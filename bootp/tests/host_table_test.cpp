@@ -9,8 +9,8 @@
 
 using namespace bootp_test;
 
-// A counterfeit allocator would hide real misuse; let ASan see huge requests
-// fail instead of aborting, so the exit path can be observed.
+// Under ASan a huge request aborts by default; let it fail as the C library
+// does, so the exit path can be observed.
 extern "C" const char* __asan_default_options() {
     return "allocator_may_return_null=1";
 }
