@@ -286,9 +286,7 @@ LONG DeleteValue(HKEY handle, const std::string& name) {
     });
 }
 
-LONG DeleteKey(HKEY handle, const char* subKeyUtf8, const char16_t* subKeyWide) {
-    if (!subKeyUtf8 && !subKeyWide)
-        return ERROR_INVALID_PARAMETER;
+LONG DeleteKey(HKEY handle, const std::string& sub) {
     KeyRef ref;
     HivePtr hive;
     const HiveKey* base = nullptr;
@@ -296,7 +294,6 @@ LONG DeleteKey(HKEY handle, const char* subKeyUtf8, const char16_t* subKeyWide) 
         return r;
     if (LONG r = FindKey(ref, hive, base); r != ERROR_SUCCESS)
         return r;
-    const std::string sub = subKeyUtf8 ? Narrow(subKeyUtf8) : Narrow(subKeyWide);
     const std::string path = JoinPath(ref.path, olvani::registry::NormalizePath(sub));
     if (path.empty())
         return Fail(ERROR_ACCESS_DENIED, "a root key cannot be deleted");
@@ -406,11 +403,11 @@ LONG RegDeleteValueA(HKEY key, const char* name) {
 }
 
 LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
-    return DeleteKey(key, nullptr, subKey);
+    return subKey ? DeleteKey(key, Narrow(subKey)) : ERROR_INVALID_PARAMETER;
 }
 
 LONG RegDeleteKeyA(HKEY key, const char* subKey) {
-    return DeleteKey(key, subKey, nullptr);
+    return subKey ? DeleteKey(key, Narrow(subKey)) : ERROR_INVALID_PARAMETER;
 }
 
 LONG RegCloseKey(HKEY key) {

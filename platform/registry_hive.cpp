@@ -483,6 +483,8 @@ void AppendQuoted(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
+} // namespace
+
 void AppendValue(std::string& out, const HiveValue& value) {
     if (value.name.empty())
         out.push_back('@');
@@ -516,6 +518,8 @@ void AppendValue(std::string& out, const HiveValue& value) {
     }
     out.push_back('\n');
 }
+
+namespace {
 
 void AppendKey(std::string& out, const Hive& hive, size_t index, std::string_view rootName) {
     const HiveKey& key = hive.At(index);

@@ -118,6 +118,9 @@ bool ParseHive(std::string_view text, std::string_view rootName, Hive& hive, Par
 // Merges parsed sections into a hive (keys created as needed, values set).
 void MergeSections(Hive& hive, const std::vector<RegSection>& sections);
 
+// One value as its .reg line, with the line feed.
+void AppendValue(std::string& out, const HiveValue& value);
+
 // The hive as .reg text. With `header` the text starts with the regedit
 // version line; keys follow depth first in stored order.
 std::string SerializeHive(const Hive& hive, std::string_view rootName, bool header = true);

@@ -140,16 +140,10 @@ int Get(const std::string& keyText, const std::string* name) {
         const olvani::registry::HiveKey* found = hive->Find(key.path);
         if (!found)
             return Fail(keyText, ERROR_FILE_NOT_FOUND);
-        olvani::registry::Hive single;
-        single.Create(found->path).values = found->values;
-        std::string text = olvani::registry::SerializeHive(single, root->name, false);
-        // Only the values: drop the [key] line of each section.
-        std::istringstream lines(text);
-        std::string line;
-        while (std::getline(lines, line)) {
-            if (!line.empty() && line.front() != '[')
-                std::cout << line << "\n";
-        }
+        std::string text;
+        for (const auto& value : found->values)
+            olvani::registry::AppendValue(text, value);
+        std::cout << text;
         return kOk;
     }
     std::string valueName = ValueName(*name);
