@@ -250,6 +250,22 @@ int ParseGeneric(const char*& p, HostEntry* e) {
     return kTagDone;
 }
 
+// Tags whose remove form clears one flag and whose bare form sets
+// `bareFlags` (0: no bare form).
+int ScalarTag(const char*& p, HostEntry* e, Form form, uint32_t removeFlag, uint32_t bareFlags,
+              int (*set)(const char*&, HostEntry*)) {
+    switch (form) {
+    case Form::Remove:
+        e->flags &= ~removeFlag;
+        return kTagDone;
+    case Form::Bare:
+        e->flags |= bareFlags;
+        return bareFlags != 0 ? kTagDone : kTagSyntax;
+    default:
+        return set(p, e);
+    }
+}
+
 int ApplySymbol(const char*& p, HostEntry* e, Symbol symbol, Form form) {
     if (const ListTag* list = FindListTag(symbol)) {
         return ParseList(p, e, *list, form);
@@ -263,6 +279,17 @@ int ApplySymbol(const char*& p, HostEntry* e, Symbol symbol, Form form) {
         return ParseAddressTag(p, &e->ipAddr, HF_IPADDR, e, form, kTagBadIpAddress);
     case Symbol::sm:
         return ParseAddressTag(p, &e->subnetMask, HF_SUBNET_MASK, e, form, kTagBadSubnetMask);
+    case Symbol::ha:
+        return ScalarTag(p, e, form, HF_HWADDR, 0, ParseHwAddr);
+    case Symbol::ht:
+        return ScalarTag(p, e, form, HF_HWTYPE, 0, ParseHwType);
+    case Symbol::to:
+        return ScalarTag(p, e, form, HF_TIMEOFFSET, 0, ParseTimeOffset);
+    case Symbol::vm:
+        return ScalarTag(p, e, form, HF_VENDOR_MAGIC, HF_VENDOR_MAGIC | HF_VENDOR_MAGIC_AUTO,
+                         ParseVendorMagic);
+    case Symbol::bs:
+        return ScalarTag(p, e, form, HF_BOOTSIZE, HF_BOOTSIZE | HF_BOOTSIZE_AUTO, ParseBootSize);
     case Symbol::tc:
         if (form != Form::Set) {
             return kTagSyntax;
@@ -276,44 +303,7 @@ int ApplySymbol(const char*& p, HostEntry* e, Symbol symbol, Form form) {
         SetFlag(e, HF_HOSTNAME_SPECIFIED | HF_SEND_HOSTNAME, form == Form::Bare);
         return kTagDone;
     default:
-        break;
-    }
-    // The remaining tags share their remove and bare forms.
-    static constexpr struct {
-        Symbol symbol;
-        uint32_t removeFlag;
-        uint32_t bareFlags; // 0: the bare form is a syntax error
-    } kShapes[] = {
-        {Symbol::ha, HF_HWADDR, 0},
-        {Symbol::ht, HF_HWTYPE, 0},
-        {Symbol::to, HF_TIMEOFFSET, 0},
-        {Symbol::vm, HF_VENDOR_MAGIC, HF_VENDOR_MAGIC | HF_VENDOR_MAGIC_AUTO},
-        {Symbol::bs, HF_BOOTSIZE, HF_BOOTSIZE | HF_BOOTSIZE_AUTO},
-    };
-    for (const auto& shape : kShapes) {
-        if (shape.symbol != symbol) {
-            continue;
-        }
-        if (form == Form::Remove) {
-            e->flags &= ~shape.removeFlag;
-            return kTagDone;
-        }
-        if (form == Form::Bare) {
-            e->flags |= shape.bareFlags;
-            return shape.bareFlags != 0 ? kTagDone : kTagSyntax;
-        }
-    }
-    switch (symbol) {
-    case Symbol::ha:
-        return ParseHwAddr(p, e);
-    case Symbol::ht:
-        return ParseHwType(p, e);
-    case Symbol::to:
-        return ParseTimeOffset(p, e);
-    case Symbol::vm:
-        return ParseVendorMagic(p, e);
-    default:
-        return ParseBootSize(p, e);
+        return kTagUnknownSymbol; // the list tags are handled above
     }
 }
 
