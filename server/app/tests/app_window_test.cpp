@@ -5,6 +5,7 @@
 #include "platform/messagebox.h"
 #include "server/app/comctl_version.h"
 #include "server/app/command_ids.h"
+#include "server/app/desktop_messagebox.h"
 #include "server/app/korrind_app.h"
 #include "server/app/korrind_view.h"
 #include "server/app/main_frame.h"
@@ -16,6 +17,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -240,6 +243,35 @@ private slots:
         QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_ADD_ENTRY)), QString());
         QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_DEFAULT_SETTINGS)), QString());
         QCOMPARE(Messages, std::vector<std::string>(2, "Upgrade comctl32.dll to version 4.71"));
+    }
+
+    void desktopMessageBox() {
+        // The desktop handler maps the box type to buttons and the pressed
+        // button back to the answer.
+        korrind::InstallDesktopMessageBox();
+        QString seen;
+        auto press = [&seen](QMessageBox::StandardButton button) {
+            QTimer::singleShot(0, [&seen, button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box == nullptr)
+                    return;
+                seen = box->windowTitle() + "|" + box->text() + "|" +
+                       QString::number(box->standardButtons()) + "|" +
+                       QString::number(box->standardButton(box->defaultButton()));
+                box->button(button)->click();
+            });
+        };
+        press(QMessageBox::No);
+        int answer = MessageBox("Save?\n", "Korrind Application", MB_YESNO | MB_DEFBUTTON2);
+        QCOMPARE(answer, IDNO);
+        QCOMPARE(seen, QStringLiteral("Korrind Application|Save?|%1|%2")
+                           .arg(int(QMessageBox::Yes | QMessageBox::No))
+                           .arg(int(QMessageBox::No)));
+        press(QMessageBox::Cancel);
+        QCOMPARE(MessageBox("Go on?", "c", MB_OKCANCEL), IDCANCEL);
+        press(QMessageBox::Ok);
+        QCOMPARE(MessageBox("Done.", "c", MB_OK | MB_ICONEXCLAMATION), IDOK);
+        initTestCase(); // the recorder again
     }
 
     void logToDisk() {
