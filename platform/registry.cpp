@@ -76,15 +76,16 @@ std::string JoinPath(const std::string& base, const std::string& sub) {
     return base + '\\' + sub;
 }
 
+// Ill-formed UTF-8 from the A calls is mended so the hive file stays UTF-8.
+std::string WellFormedUtf8(std::string_view text) {
+    if (olvani::Utf8ToUtf16Strict(text))
+        return std::string(text);
+    return olvani::Utf16ToUtf8(olvani::Utf8ToUtf16(text));
+}
+
 // Names arrive as UTF-8 (A calls) or UTF-16 (W calls); inside they are UTF-8.
-// Ill-formed UTF-8 is mended so the hive file stays UTF-8.
 std::string Narrow(const char* text) {
-    if (!text)
-        return {};
-    std::string_view view(text);
-    if (olvani::Utf8ToUtf16Strict(view))
-        return std::string(view);
-    return olvani::Utf16ToUtf8(olvani::Utf8ToUtf16(view));
+    return text ? WellFormedUtf8(text) : std::string();
 }
 std::string Narrow(const char16_t* text) {
     return text ? olvani::Utf16ToUtf8(text) : std::string();
@@ -234,12 +235,10 @@ std::string StoredData(DWORD type, const BYTE* data, DWORD size, bool wide) {
             text.pop_back();
         return olvani::Utf16ToUtf8(text);
     }
-    std::string text(reinterpret_cast<const char*>(data), size);
+    std::string_view text(reinterpret_cast<const char*>(data), size);
     if (!text.empty() && text.back() == '\0')
-        text.pop_back();
-    if (!olvani::Utf8ToUtf16Strict(text))
-        text = olvani::Utf16ToUtf8(olvani::Utf8ToUtf16(text));
-    return text;
+        text.remove_suffix(1);
+    return WellFormedUtf8(text);
 }
 
 LONG SetValue(HKEY handle, const std::string& name, DWORD type, const BYTE* data, DWORD size,
