@@ -95,7 +95,20 @@ int hash_Insert(HashTable* table, uint32_t code, HashMatch match, const void* ke
 
 HostEntry* hash_Find(HashTable* table, uint32_t code, HashMatch match, const void* key) {
     const HashChain& chain = table->buckets[code % table->size];
-    for (uint32_t i = chain.count; i-- > 0;) {
+    uint32_t i = chain.count;
+    // Newest first; four codes at a time, since long chains hold few equal codes.
+    while (i >= 4) {
+        const uint32_t* codes = chain.codes + i - 4;
+        if ((codes[0] == code) | (codes[1] == code) | (codes[2] == code) | (codes[3] == code)) {
+            for (uint32_t k = 4; k-- > 0;) {
+                if (codes[k] == code && match(key, chain.data[i - 4 + k])) {
+                    return chain.data[i - 4 + k];
+                }
+            }
+        }
+        i -= 4;
+    }
+    while (i-- > 0) {
         if (chain.codes[i] == code && match(key, chain.data[i])) {
             return chain.data[i];
         }
