@@ -24,9 +24,13 @@ printf '%s\r\n' '# OXL Bootptab file' '' '# global defaults' 'global.defaults:\'
 printf '"Bootplogfile"="%s"\r\n"EnableLogging"="1"\r\n' "$WORK/korrind.log" \
     >>"$WORK/registry/HKEY_LOCAL_MACHINE.reg"
 
-(cd "$WORK" && exec ip netns exec "$SRV_NS" env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY \
-    OLVANI_REGISTRY_DIR="$WORK/registry" timeout 300 "$KORRIND") \
-    >"$WORK/driver.out" 2>&1 &
+# korrind under a host name of its own that maps to a loopback address, as on
+# a Debian host: the reply then names the receiving interface as the server.
+printf '127.0.0.1 localhost\n127.0.1.1 korrind-e2e\n' >"$WORK/hosts"
+(cd "$WORK" && exec ip netns exec "$SRV_NS" unshare -u -m sh -c \
+    'hostname korrind-e2e && mount --bind "$1" /etc/hosts && shift && exec "$@"' sh "$WORK/hosts" \
+    env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY OLVANI_REGISTRY_DIR="$WORK/registry" \
+    timeout 300 "$KORRIND") >"$WORK/driver.out" 2>&1 &
 DRIVER_PID=$!
 for _ in $(seq 200); do
     in_srv grep -q ':0043 ' /proc/net/udp && break
@@ -35,18 +39,25 @@ for _ in $(seq 200); do
 done
 in_srv grep -q ':0043 ' /proc/net/udp || e2e_fail "korrind does not listen on port 67"
 
+# The clients run with a private /run and host name: ipconfig sets the host
+# name it is given, which must not reach this machine.
+in_client() {
+    ip netns exec "$CLI_NS" unshare -m -u sh -c 'mount -t tmpfs tmpfs /run && exec "$@"' sh "$@"
+}
+
 # klibc ipconfig, as an initramfs runs it for network boot.
-in_cli_private_run timeout 30 /usr/lib/klibc/bin/ipconfig -c bootp -t 10 -d "$CLI_IF" \
+in_client timeout 30 /usr/lib/klibc/bin/ipconfig -c bootp -t 10 -d "$CLI_IF" \
     >"$WORK/ipconfig.out" 2>&1 || { cat "$WORK/ipconfig.out"; e2e_fail "ipconfig got no answer"; }
 cat "$WORK/ipconfig.out"
 grep -Eq "address: $CLIENT_IP +broadcast: [0-9.]+ +netmask: $CLIENT_MASK" "$WORK/ipconfig.out" ||
     e2e_fail "ipconfig did not take the address and mask"
 grep -Eq "host +: $CLIENT_NAME\b" "$WORK/ipconfig.out" || e2e_fail "ipconfig did not take the host name"
+expect_contains "$WORK/ipconfig.out" "complete (bootp from $SRV_ADDR)"
 
 # ISC dhclient takes the BOOTP reply as its lease.
 in_cli ip addr flush dev "$CLI_IF"
 printf 'request subnet-mask, routers, host-name;\n' >"$WORK/dhclient.conf"
-in_cli_private_run timeout 40 /sbin/dhclient -1 -v -cf "$WORK/dhclient.conf" \
+in_client timeout 40 /sbin/dhclient -1 -v -cf "$WORK/dhclient.conf" \
     -lf "$WORK/dhclient.leases" -pf "$WORK/dhclient.pid" -sf /bin/true "$CLI_IF" \
     >"$WORK/dhclient.out" 2>&1 || { cat "$WORK/dhclient.out"; e2e_fail "dhclient got no lease"; }
 [ -f "$WORK/dhclient.pid" ] && kill "$(cat "$WORK/dhclient.pid")" 2>/dev/null || true
@@ -63,7 +74,8 @@ tr -d '\r' <"$log" >"$WORK/log.txt"
 for text in "Status: BOOTP Request received at outer most layer" \
     "Status: BOOTP Request finished processing at outer most layer" \
     "Status: Reply to BOOTP Request has been sent" \
-    "Status: BOOTP Server responding with file: $BOOT_FILE"; do
+    "Status: BOOTP Server responding with file: $BOOT_FILE" \
+    "Status: Host IP Address is: $SRV_ADDR"; do
     expect_contains "$WORK/log.txt" "$text"
 done
 replies=$(grep -c '^Status: Reply to BOOTP Request has been sent$' "$WORK/log.txt")
