@@ -35,7 +35,7 @@ ScopeTrace::~ScopeTrace() {
         OutputDebugStringW(u"CTrace_Exit failed\n");
 }
 
-void TraceFormat(const ScopeTrace& scope, const char16_t* format, ...) {
+void TraceFormatArgs(const ScopeTrace& scope, const char16_t* format, ...) {
     if (!CTrace_IsTraceOn() || !format || !*format)
         return;
     char16_t text[kTraceFormatCapacity];

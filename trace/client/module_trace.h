@@ -11,6 +11,7 @@
 #include "platform/wintypes.h"
 
 #include <string>
+#include <type_traits>
 
 // Hidden: every module that links this helper must use its own copy and its
 // own g_moduleTrace, never one resolved from another shared library.
@@ -57,8 +58,18 @@ private:
 // Room for a text record's formatted text, terminator included.
 constexpr size_t kTraceFormatCapacity = 4096;
 
+// The C-style variadic core of TraceFormat.
+void TraceFormatArgs(const ScopeTrace& scope, const char16_t* format, ...);
+
 // Writes a text record at the scope's level. Does nothing, not even the
 // formatting, when tracing is off. See wide_format.h for the conventions.
-void TraceFormat(const ScopeTrace& scope, const char16_t* format, ...);
+// Only numbers, characters and string pointers can pass through "...": a
+// string object handed to "%s" is refused here rather than read as garbage.
+template <class... Args>
+void TraceFormat(const ScopeTrace& scope, const char16_t* format, Args... args) {
+    static_assert((std::is_scalar_v<Args> && ...),
+                  "TraceFormat takes numbers, characters and string pointers");
+    TraceFormatArgs(scope, format, args...);
+}
 
 #pragma GCC visibility pop

@@ -297,7 +297,6 @@ TEST_F(CTraceTest, MissingFolderFallsBackToTheTemporaryDirectoryAndStays) {
     trace.ReadTraceSettings();
     EXPECT_FALSE(trace.WritesToFile());
     EXPECT_EQ(DebugCount("TRACE :Couldn't open any tracefile.\n"), 1u);
-    ::unsetenv("TMPDIR");
 }
 
 TEST_F(CTraceTest, RelativeDefaultFileNameAndReopenKeepsOrder) {

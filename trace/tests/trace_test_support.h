@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -25,6 +26,8 @@ inline constexpr const char16_t* kKey = u"SOFTWARE\\Tarvex\\Olvani\\Trace";
 class TraceTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (const char* tmp = std::getenv("TMPDIR"))
+            savedTmpDir_ = tmp;
         std::string pattern = std::filesystem::temp_directory_path() / "morvale-test-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
@@ -37,6 +40,10 @@ protected:
     }
     void TearDown() override {
         olvani::SetDebugOutputSink({});
+        if (savedTmpDir_)
+            ::setenv("TMPDIR", savedTmpDir_->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
@@ -133,6 +140,7 @@ protected:
     std::string dir_;
 
 private:
+    std::optional<std::string> savedTmpDir_;
     std::mutex debugMutex_;
     std::vector<std::string> debug_;
 };
