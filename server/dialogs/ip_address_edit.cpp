@@ -117,6 +117,10 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent) {
         connect(field, &QLineEdit::textChanged, this, &IpAddressEdit::AddressChanged);
     }
     layout->addStretch();
+    // Not a tab stop of its own (the first field is), but labels with a
+    // mnemonic only pass the focus to a control that takes it. Set before
+    // the proxy, which would otherwise inherit the policy.
+    setFocusPolicy(Qt::ClickFocus);
     setFocusProxy(fields_[0]);
 }
 
