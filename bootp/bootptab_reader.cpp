@@ -207,7 +207,7 @@ int ReadEntry(FILE* file, char* buffer, int capacity) {
 
 namespace {
 
-// The three tables a read fills; the previous content waits in `old` until
+// Holds the previous content of the three tables while a read fills them, until
 // the read has succeeded, so a file that fails half way loses nothing.
 struct TableSet {
     HashTable* tables[3] = {};

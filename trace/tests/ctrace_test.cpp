@@ -299,25 +299,6 @@ TEST_F(CTraceTest, MissingFolderFallsBackToTheTemporaryDirectoryAndStays) {
     EXPECT_EQ(DebugCount("TRACE :Couldn't open any tracefile.\n"), 1u);
 }
 
-TEST_F(CTraceTest, RelativeDefaultFileNameAndReopenKeepsOrder) {
-    auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-    Set(u"TraceFlag", u"1");
-    Set(u"WriteToFile", u"1");
-    {
-        CTrace trace;
-        LONG id = Module(trace, u"TRACE");
-        trace.TracePrint(id, 1, u"", u"before");
-        trace.ReadTraceSettings(); // closes and reopens, never truncates
-        trace.TracePrint(id, 1, u"", u"after");
-    }
-    std::filesystem::current_path(previous);
-    auto lines = Lines(File());
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(Message(lines[0]), "\"  |  before\"");
-    EXPECT_EQ(Message(lines[1]), "\"  |  after\"");
-}
-
 TEST_F(CTraceTest, FailuresAreReportedNotFatal) {
     TraceToFile("/dev/full");
     CTrace trace;
@@ -332,30 +313,6 @@ TEST_F(CTraceTest, FailuresAreReportedNotFatal) {
     EXPECT_EQ(DebugCount("TRACE : Too long string to Trace"), 1u);
     EXPECT_TRUE(trace.Exit(id, 1, u"lost"));
     EXPECT_EQ(Lines(File()).size(), 1u);
-}
-
-TEST_F(CTraceTest, WatchThreadFollowsTheKeyAndStopsAtUnload) {
-    CreateKey();
-    {
-        CTrace trace;
-        TraceWatchData watch(trace);
-        LONG id = Module(trace, u"m");
-        EXPECT_FALSE(trace.IsTraceOn());
-        EXPECT_TRUE(watch.Running());
-        TraceToFile(File());
-        EXPECT_TRUE(Eventually([&] { return trace.IsTraceOn(); }));
-        EXPECT_TRUE(trace.TracePrint(id, 1, u"", u"switched on"));
-    }
-    EXPECT_EQ(Lines(File()).size(), 1u);
-    auto debug = Debug();
-    auto at = [&](std::string_view text) {
-        return std::find(debug.begin(), debug.end(), text) - debug.begin();
-    };
-    EXPECT_LT(at("TRACE : Stopped NotifyRegistryChange Thread\n"),
-              at("Freed NotifyRegistryChange Thread data\n"));
-    EXPECT_LT(at("Freed NotifyRegistryChange Thread data\n"),
-              at("TRACE : ~CTrace is successful \n"));
-    EXPECT_LT(at("TRACE : ~CTrace is successful \n"), static_cast<ptrdiff_t>(debug.size()));
 }
 
 } // namespace

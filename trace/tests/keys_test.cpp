@@ -19,16 +19,6 @@ TEST(TraceKeys, SeparatorsAndRuns) {
     EXPECT_TRUE(list.Keys().empty());
 }
 
-TEST(TraceKeys, KeepsTheFirstFifty) {
-    std::u16string text;
-    for (int i = 0; i < 60; ++i)
-        text += u"k" + std::u16string(1, static_cast<char16_t>(u'A' + i)) + u",";
-    TraceKeyList list;
-    list.Parse(text);
-    ASSERT_EQ(list.Keys().size(), kMaxTraceKeys);
-    EXPECT_EQ(list.Keys().back(), u"k" + std::u16string(1, static_cast<char16_t>(u'A' + 49)));
-}
-
 TEST(TraceKeys, FilterListsAndExcludes) {
     TraceKeyList list;
     // Empty list: only a module named TRACE.
@@ -53,12 +43,6 @@ TEST(TraceKeys, FilterListsAndExcludes) {
     EXPECT_TRUE(list.Selects(u"dravik"));
     EXPECT_TRUE(list.Selects(u"*"));
     EXPECT_FALSE(list.Selects(u"VeskEvents"));
-}
-
-TEST(TraceKeys, CaseFoldingIsAsciiOnly) {
-    EXPECT_TRUE(EqualsIgnoreCase(u"AbC", u"aBc"));
-    EXPECT_FALSE(EqualsIgnoreCase(u"\u00c9", u"\u00e9"));
-    EXPECT_FALSE(EqualsIgnoreCase(u"ab", u"abc"));
 }
 
 } // namespace

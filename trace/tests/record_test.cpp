@@ -43,15 +43,6 @@ TEST(TraceRecord, EntryTextExitLayoutByteForByte) {
     EXPECT_EQ(depth, 0);
 }
 
-TEST(TraceRecord, ModuleColumnPadsShortNamesAndKeepsLongOnes) {
-    LONG depth = 0;
-    std::u16string line = Format(Input(u"Default", RecordKind::Text, 1, u"x"), depth);
-    EXPECT_EQ(line.substr(0, 31), u"Default                       ,");
-    std::u16string longName(45, u'm');
-    line = Format(Input(longName, RecordKind::Text, 1, u"x"), depth);
-    EXPECT_EQ(line.substr(0, 47), longName + u",\"");
-}
-
 TEST(TraceRecord, DepthUnitsFollowNesting) {
     // Enter, Enter, text, Exit, Exit: 0, 1, 2, 1, 0 units.
     LONG depth = 0;
@@ -74,16 +65,6 @@ TEST(TraceRecord, DepthUnitsFollowNesting) {
     EXPECT_EQ(depth, 0);
     depth = 0;
     EXPECT_EQ(Format(Input(u"m", RecordKind::Enter, -2, u"x"), depth).find(u"Enter<-2>: x "), 32u);
-}
-
-TEST(TraceRecord, TailPadsIdsAndTime) {
-    LONG depth = 0;
-    RecordInput in = Input(u"m", RecordKind::Text, 1, u"x");
-    in.processId = 7;
-    in.threadId = 123456;
-    in.time = RecordTime{23, 59, 58, 7, 12, 31, 999};
-    std::u16string line = Format(in, depth);
-    EXPECT_EQ(line.substr(line.find(u"\", ") + 3), u"0007,123456,23:59:58:007,12/31/0999\n");
 }
 
 TEST(TraceRecord, LimitsOfTheBuffer) {
