@@ -1,0 +1,303 @@
+#include "dialog_fixture.h"
+
+#include "server/dialogs/dialog_commands.h"
+#include "server/dialogs/dialog_parts.h"
+#include "server/dialogs/entry_checks.h"
+#include "server/dialogs/entry_dlg.h"
+#include "server/dialogs/manager_dlg.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
+
+using namespace dialogtest;
+using namespace korrind;
+
+namespace {
+
+constexpr int kIdList = 101;
+constexpr int kIdDelete = 103;
+constexpr int kIdModify = 104;
+constexpr int kIdAdd = 106;
+constexpr int kIdApply = 1024;
+constexpr int kIdLabel = 1025;
+
+// Three entries whose host names, addresses and IP addresses sort
+// differently from one another and from the table's order.
+std::string ThreeEntries() {
+    return kHeader + Block("beta", "02004C000001", "10.0.0.1") +
+           Block("Alpha", "02004C000002", "192.168.1.2") +
+           Block("gamma", "02004C000003", "9.0.0.1");
+}
+
+int OpenGate() {
+    return 1;
+}
+
+} // namespace
+
+class ManagerDialogTest : public QObject {
+    Q_OBJECT
+
+    static QTreeView* List(const CManagerDlg& dialog) {
+        return Control<QTreeView>(dialog, kIdList);
+    }
+
+    // The texts of one column, top to bottom as shown.
+    static QStringList Column(const CManagerDlg& dialog, int column) {
+        QAbstractItemModel* model = List(dialog)->model();
+        QStringList texts;
+        for (int r = 0; r < model->rowCount(); ++r)
+            texts << model->index(r, column).data().toString();
+        return texts;
+    }
+
+    static void Select(const CManagerDlg& dialog, const QStringList& hosts) {
+        QTreeView* list = List(dialog);
+        list->clearSelection();
+        QAbstractItemModel* model = list->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            if (hosts.contains(model->index(r, 1).data().toString()))
+                list->selectionModel()->select(model->index(r, 0), QItemSelectionModel::Select |
+                                                                       QItemSelectionModel::Rows);
+    }
+
+    static bool Modified(const CManagerDlg& dialog) {
+        bool apply = Control<QPushButton>(dialog, kIdApply)->isEnabled();
+        QString label = Control<QLabel>(dialog, kIdLabel)->text();
+        bool labelSaysModified = label == QStringLiteral("Modified &Bootp Configuration");
+        if (!labelSaysModified)
+            [&] { QCOMPARE(label, QStringLiteral("Current &Bootp Configuration")); }();
+        [&] { QCOMPARE(apply, labelSaysModified); }();
+        return apply;
+    }
+
+    static int MarkedRows() {
+        int marked = 0;
+        for (int i = 0; i < EntryRows.Count(); ++i)
+            marked += EntryRows[i].isNew || EntryRows[i].deleted || EntryRows[i].modified;
+        return marked;
+    }
+
+private slots:
+    void init() { EntryRows.RemoveAll(); }
+
+    void listsTheEngineTableWithItsColumns() {
+        Table table(ThreeEntries());
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Bootp Manager"));
+        QTreeView* list = List(dialog);
+        QCOMPARE(list->model()->rowCount(), 3);
+        QCOMPARE(EntryRows.Count(), 3);
+        const char* headings[] = {"Hardware Address", "Host Name",   "IP Address",
+                                  "Comment",          "Subnet Mask", "Gateway"};
+        const int widths[] = {100, 100, 100, 150, 100, 100};
+        for (int c = 0; c < 6; ++c) {
+            QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(),
+                     QString::fromLatin1(headings[c]));
+            QCOMPARE(list->columnWidth(c), widths[c]);
+        }
+        QVERIFY(!Modified(dialog));
+        QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+        // Each item shows its row, comment from the file included.
+        for (int r = 0; r < 3; ++r) {
+            int row = list->model()->index(r, 0).data(Qt::UserRole).toInt();
+            QCOMPARE(row, r);
+            for (int c = 0; c < 6; ++c)
+                QCOMPARE(list->model()->index(r, c).data().toString().toStdString(),
+                         std::string(EntryRows[row].Field(c)));
+        }
+        QCOMPARE(Column(dialog, 3), QStringList({"lab", "lab", "lab"}));
+        QCOMPARE(Column(dialog, 4),
+                 QStringList({"255.255.255.0", "255.255.255.0", "255.255.255.0"}));
+    }
+
+    void anEmptyTableOpensAnEmptyList() {
+        Table table(kHeader);
+        EntryRows.Append(MakeEntryRow({"02004C000009", "stale", "10.0.0.9", "", "", ""}));
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        QCOMPARE(List(dialog)->model()->rowCount(), 0);
+        QCOMPARE(EntryRows.Count(), 0);
+    }
+
+    void theListingEndsAtTheFirstRecordWithoutIpAddress() {
+        // Address 000000000000 hashes to bucket 0 and 000000000001 to bucket
+        // 1, so the table walk meets them first, in that order.
+        Table table(kHeader + Block("later", "02004C000003", "10.0.0.3") +
+                    Block("noip", "000000000001", "") + Block("first", "000000000000", "10.0.0.1"));
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        QCOMPARE(Column(dialog, 1), QStringList({"first"}));
+        QCOMPARE(EntryRows.Count(), 1);
+    }
+
+    void sortsByColumnsZeroToTwoOnly() {
+        Table table(ThreeEntries());
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        QHeaderView* header = List(dialog)->header();
+        emit header->sectionClicked(2);
+        QCOMPARE(Column(dialog, 2), QStringList({"9.0.0.1", "10.0.0.1", "192.168.1.2"}));
+        emit header->sectionClicked(1);
+        QCOMPARE(Column(dialog, 1), QStringList({"Alpha", "beta", "gamma"}));
+        // Every click sorts ascending.
+        emit header->sectionClicked(1);
+        QCOMPARE(Column(dialog, 1), QStringList({"Alpha", "beta", "gamma"}));
+        emit header->sectionClicked(0);
+        QCOMPARE(Column(dialog, 1), QStringList({"beta", "Alpha", "gamma"}));
+        emit header->sectionClicked(2);
+        emit header->sectionClicked(3);
+        QCOMPARE(Column(dialog, 2), QStringList({"9.0.0.1", "10.0.0.1", "192.168.1.2"}));
+        // Rows never move: items still name their own rows.
+        QCOMPARE(EntryRows[0].Field(FieldHostName), std::string_view("beta"));
+    }
+
+    void deletingThreeThenCancelLeavesTheFileAndForgetsTheMarks() {
+        Table table(ThreeEntries());
+        std::string before = table.Content();
+        Messages messages;
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        List(dialog)->selectAll();
+        Click(dialog, kIdDelete);
+        QVERIFY(messages.texts.empty()); // no confirmation
+        QCOMPARE(List(dialog)->model()->rowCount(), 0);
+        QCOMPARE(MarkedRows(), 3);
+        QVERIFY(Modified(dialog));
+        Click(dialog, kIdCancel);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(table.Content(), before);
+        QCOMPARE(EntryRows.Count(), 3);
+        QCOMPARE(MarkedRows(), 0);
+        // A menu Add Entry afterwards writes only its own entry.
+        QCOMPARE(AddEntryAndApply(*table.doc,
+                                  {"02004C0000AA", "delta", "10.0.0.4", "", "255.255.255.0", ""}),
+                 1);
+        std::string after = table.Content();
+        for (const char* ha : {"02004C000001", "02004C000002", "02004C000003", "02004C0000AA"})
+            QVERIFY(after.find(ha) != std::string::npos);
+    }
+
+    void selectionMessages() {
+        Table table(ThreeEntries());
+        Messages messages;
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        Click(dialog, kIdDelete);
+        Click(dialog, kIdModify);
+        Select(dialog, {"beta", "gamma"});
+        Click(dialog, kIdModify);
+        QCOMPARE(messages.texts,
+                 (std::vector<std::string>{"Select entry to be deleted.",
+                                           "Select single entry for modification.",
+                                           "Select single entry for modification."}));
+        QVERIFY(!Modified(dialog));
+    }
+
+    void addRefusedByTheGate() {
+        Table table(ThreeEntries());
+        Messages messages;
+        CManagerDlg dialog(table.doc.get(), [] { return 0; });
+        Click(dialog, kIdAdd);
+        QCOMPARE(messages.texts, std::vector<std::string>{kUpgradeComCtl});
+        QCOMPARE(EntryRows.Count(), 3);
+    }
+
+    void addThenDeleteBeforeApplyWritesNothing() {
+        Table table(ThreeEntries());
+        std::string before = table.Content();
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        // A sorted list still takes a new item at its end.
+        emit List(dialog)->header()->sectionClicked(1);
+        WhenModal<CEntryDlg>([](CEntryDlg* entry) {
+            Control<QComboBox>(*entry, kIdAddressBox)->setEditText(QStringLiteral("02004c0000aa"));
+            Control<QLineEdit>(*entry, kIdHostName)->setText(QStringLiteral("delta"));
+            SetAddress(*entry, kIdIpAddress, "10.0.0.4");
+            Click(*entry, kIdOk);
+        });
+        Click(dialog, kIdAdd);
+        QCOMPARE(Column(dialog, 0).last(), QStringLiteral("02004C0000AA"));
+        QCOMPARE(EntryRows.Count(), 4);
+        QVERIFY(EntryRows[3].isNew);
+        QVERIFY(Modified(dialog));
+        Select(dialog, {"delta"});
+        Click(dialog, kIdDelete);
+        QCOMPARE(List(dialog)->model()->rowCount(), 3);
+        Click(dialog, kIdApply);
+        QCOMPARE(table.Content(), before);
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(table.path + ".bak")));
+    }
+
+    void applyRewritesAndRelists() {
+        Table table(ThreeEntries());
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        emit List(dialog)->header()->sectionClicked(2);
+        Select(dialog, {"beta"});
+        Click(dialog, kIdDelete);
+        Click(dialog, kIdApply);
+        std::string after = table.Content();
+        QVERIFY(after.find("02004C000001") == std::string::npos);
+        QVERIFY(after.find("02004C000002") != std::string::npos);
+        QVERIFY(!Modified(dialog));
+        QCOMPARE(List(dialog)->model()->rowCount(), 2);
+        QCOMPARE(EntryRows.Count(), 2);
+        QCOMPARE(MarkedRows(), 0);
+        QVERIFY(QFileInfo::exists(QString::fromStdString(table.path + ".bak")));
+    }
+
+    void doubleClickInEmptySpaceModifiesTheSelectedItem() {
+        Table table(ThreeEntries());
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        Select(dialog, {"gamma"});
+        QString shownTitle;
+        bool boxEnabled = true;
+        WhenModal<CEntryDlg>([&](CEntryDlg* entry) {
+            shownTitle = entry->windowTitle();
+            boxEnabled = Control<QComboBox>(*entry, kIdAddressBox)->isEnabled();
+            Control<QLineEdit>(*entry, kIdComment)->setText(QStringLiteral("moved"));
+            SetAddress(*entry, kIdGateway, "9.0.0.254");
+            Click(*entry, kIdOk);
+        });
+        QWidget* viewport = List(dialog)->viewport();
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(10, viewport->height() - 5));
+        QCOMPARE(shownTitle, QStringLiteral("Modify Bootp Entry"));
+        QVERIFY(!boxEnabled);
+        QVERIFY(EntryRows[2].modified);
+        QCOMPARE(EntryRows[2].Field(FieldComment), std::string_view("moved"));
+        QCOMPARE(Column(dialog, 3).last(), QStringLiteral("moved"));
+        QCOMPARE(Column(dialog, 5).last(), QStringLiteral("9.0.0.254"));
+        QVERIFY(Modified(dialog));
+        // OK then writes the change; the entry moves to the end of the file.
+        Click(dialog, kIdOk);
+        QCOMPARE(ApplyManagerChanges(*table.doc), 1);
+        std::string after = table.Content();
+        QVERIFY(after.find("# moved\r\ngamma:\\") > after.find("ha=02004C000002"));
+        QVERIFY(after.find("gw=9.0.0.254:\\") != std::string::npos);
+        QCOMPARE(MarkedRows(), 0);
+    }
+
+    void keyboardOrderAndDefaultButton() {
+        Table table(ThreeEntries());
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(List(dialog)));
+        QVERIFY(Control<QPushButton>(dialog, kIdOk)->isDefault());
+        const int order[] = {kIdAdd, kIdModify, kIdDelete, kIdOk, kIdCancel};
+        for (int id : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), Control(dialog, id));
+        }
+        // Apply is disabled, so Tab goes on to Help.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), Control(dialog, kIdHelp));
+        QTest::keyClick(&dialog, Qt::Key_B, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(List(dialog)));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+};
+
+QTEST_MAIN(ManagerDialogTest)
+#include "manager_dialog_test.moc"
