@@ -194,6 +194,8 @@ BOOL CKorrindDoc::ReadTableLines() {
     // stat. Same inode, size, times, mode and owner mean the content is the
     // same and the open for writing would succeed again (every permission,
     // owner, access-list or attribute change moves the status change time).
+    // A read-only remount of the whole file system leaves no trace in the
+    // file's status; the next write reports it.
     if (stampTrusted_ && linesComplete_ && !linesEdited_) {
         struct stat status;
         if (::stat(tablePath_.c_str(), &status) == 0 && StampOf(status) == loadedStamp_)
