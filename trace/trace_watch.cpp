@@ -4,6 +4,7 @@
 #include "platform/sync.h"
 #include "trace/ctrace.h"
 
+#include <csignal>
 #include <unistd.h>
 
 namespace morvale {
@@ -49,7 +50,13 @@ bool TraceWatchData::Start() {
     if (!stopEvent_)
         return false;
     running_.store(true);
-    if (::pthread_create(&thread_, nullptr, &TraceWatchData::ThreadMain, this) != 0) {
+    // The thread must not take signals meant for the program's own threads.
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    int error = ::pthread_create(&thread_, nullptr, &TraceWatchData::ThreadMain, this);
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (error != 0) {
         running_.store(false);
         return false;
     }
