@@ -123,11 +123,17 @@ private:
     std::deque<std::string> recent_;
 };
 
-int SignalDescriptor() {
+sigset_t StopSignals() {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    return stopSignals;
+}
+
+// SIGINT and SIGTERM arrive as a readable descriptor in the poll loop.
+int SignalDescriptor() {
+    sigset_t stopSignals = StopSignals();
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     return signalfd(-1, &stopSignals, SFD_CLOEXEC);
 }
@@ -179,6 +185,13 @@ int main(int argc, char** argv) {
         if (watched[0].revents & POLLIN)
             OnSocketReadEvent(server, application);
     }
+    // A stop request often comes twice (timeout signals its child and its
+    // group); one left pending would keep a sanitizer's exit check waiting.
+    // Ignored and no longer blocked, a pending one is dropped.
+    signal(SIGINT, SIG_IGN);
+    signal(SIGTERM, SIG_IGN);
+    sigset_t stopSignals = StopSignals();
+    sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
     server.Terminate();
     std::printf("driver: stopped\n");
     return 0;

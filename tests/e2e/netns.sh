@@ -33,14 +33,11 @@ e2e_require_root() {
 
 e2e_cleanup() {
     set +e
-    if [ -n "$DRIVER_PID" ]; then
-        kill "$DRIVER_PID" 2>/dev/null
-        wait "$DRIVER_PID" 2>/dev/null
-    fi
+    e2e_stop_driver
     # Anything still running inside the namespaces was started by this test.
     local pid
     for pid in $(ip netns pids "$SRV_NS" 2>/dev/null) $(ip netns pids "$CLI_NS" 2>/dev/null); do
-        kill "$pid" 2>/dev/null
+        kill -9 "$pid" 2>/dev/null
     done
     ip netns del "$SRV_NS" 2>/dev/null
     ip netns del "$CLI_NS" 2>/dev/null
@@ -69,6 +66,8 @@ in_cli_private_run() {
 e2e_setup() {
     e2e_require_root
     : "${DRIVER:?DRIVER must name the bootp-driver program}"
+    # The driver runs in the test's folder.
+    DRIVER=$(realpath "$DRIVER")
     trap e2e_cleanup EXIT
     WORK=$(mktemp -d /tmp/bootp-e2e.XXXXXX)
     chmod 755 "$WORK"
@@ -102,7 +101,7 @@ DRIVER_HOSTNAME=${DRIVER_HOSTNAME:-localhost}
 e2e_driver_command() {
     DRIVER_COMMAND=(ip netns exec "$SRV_NS" env OLVANI_REGISTRY_DIR="$WORK/registry"
         unshare --uts sh -c 'hostname "$1" && shift && exec "$@"' sh "$DRIVER_HOSTNAME"
-        timeout "$1" "$DRIVER")
+        timeout --foreground "$1" "$DRIVER")
 }
 
 # Runs the driver to its end in $WORK; its output goes to standard output.
@@ -135,10 +134,16 @@ e2e_wait_for_line() {
     return 1
 }
 
-# Stops the driver and waits for it.
+# Stops the driver and waits (bounded) for it to end.
 e2e_stop_driver() {
     [ -n "$DRIVER_PID" ] || return 0
     kill "$DRIVER_PID" 2>/dev/null || true
+    local tries=100
+    while kill -0 "$DRIVER_PID" 2>/dev/null && [ "$tries" -gt 0 ]; do
+        sleep 0.1
+        tries=$((tries - 1))
+    done
+    kill -9 "$DRIVER_PID" 2>/dev/null || true
     wait "$DRIVER_PID" 2>/dev/null || true
     DRIVER_PID=""
 }
