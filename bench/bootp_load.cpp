@@ -130,14 +130,16 @@ public:
             bool sending = now < end;
             if (sending) {
                 if (o_.window > 0) {
-                    while (inFlight_ < o_.window)
-                        Send(now);
+                    if (inFlight_ < o_.window)
+                        Send(now, std::min(kBatch, o_.window - inFlight_));
                 } else {
-                    int burst = 0;
-                    while (nextSend <= now && burst++ < kBatch) {
-                        Send(now);
+                    int due = 0;
+                    while (nextSend <= now && due < kBatch) {
+                        ++due;
                         nextSend += interval;
                     }
+                    if (due > 0)
+                        Send(now, due);
                 }
             } else if (inFlight_ == 0 || now > end + timeout) {
                 break;
@@ -187,29 +189,46 @@ public:
     }
 
 private:
-    void Send(int64_t now) {
-        uint32_t xid = nextXid_++;
-        uint32_t host = static_cast<uint32_t>(sent_ % o_.hosts);
-        uint8_t request[kRequestLength] = {};
-        request[0] = 1;
-        request[1] = 1;
-        request[2] = 6;
-        uint32_t wireXid = htonl(xid);
-        std::memcpy(request + 4, &wireXid, 4);
-        HostAddress(host, request + 28);
-        static const uint8_t cookie[] = {99, 130, 83, 99, 255};
-        std::memcpy(request + 236, cookie, sizeof cookie);
-        Pending& slot = slots_[xid & (slots_.size() - 1)];
-        slot = {now, host, true};
-        ssize_t n = sendto(socket_, request, sizeof request, 0,
-                           reinterpret_cast<const sockaddr*>(&server_), sizeof server_);
-        ++sent_;
-        if (n < 0) {
-            slot.waiting = false;
-            ++lost_;
-            return;
+    // Sends `count` new requests (at most kBatch) with one system call.
+    void Send(int64_t now, int count) {
+        static uint8_t requests[kBatch][kRequestLength];
+        mmsghdr messages[kBatch];
+        iovec parts[kBatch];
+        uint32_t firstXid = nextXid_;
+        for (int i = 0; i < count; ++i) {
+            uint32_t xid = nextXid_++;
+            uint32_t host = static_cast<uint32_t>(sent_++ % o_.hosts);
+            uint8_t* request = requests[i];
+            std::memset(request, 0, kRequestLength);
+            request[0] = 1;
+            request[1] = 1;
+            request[2] = 6;
+            uint32_t wireXid = htonl(xid);
+            std::memcpy(request + 4, &wireXid, 4);
+            HostAddress(host, request + 28);
+            static const uint8_t cookie[] = {99, 130, 83, 99, 255};
+            std::memcpy(request + 236, cookie, sizeof cookie);
+            slots_[xid & (slots_.size() - 1)] = {now, host, true};
+            parts[i] = {request, kRequestLength};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_name = &server_;
+            messages[i].msg_hdr.msg_namelen = sizeof server_;
+            messages[i].msg_hdr.msg_iov = &parts[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
         }
-        ++inFlight_;
+        int done = 0;
+        while (done < count) {
+            int n = sendmmsg(socket_, messages + done, count - done, 0);
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        inFlight_ += done;
+        // What could not be sent counts as lost at once.
+        for (int i = done; i < count; ++i) {
+            slots_[(firstXid + i) & (slots_.size() - 1)].waiting = false;
+            ++lost_;
+        }
     }
 
     void Receive() {
