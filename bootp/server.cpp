@@ -5,6 +5,7 @@
 #include "bootp/hash_table.h"
 #include "bootp/request.h"
 #include "bootp/server_socket.h"
+#include "bootp/vendor_area.h"
 
 #include <arpa/inet.h>
 
@@ -41,7 +42,6 @@ private:
 struct EngineState {
     BootpApplication* application = nullptr;
     int debugLevel = 0;
-    int autoTimeOffset = 0;
     alignas(BootpPacket) BYTE receiveBuffer[kReceiveBufferSize] = {};
     RequestOrigin origin;
     SocketReplySender sender{origin};
@@ -83,7 +83,7 @@ int StartServer(BootpApplication& application, const std::string& arguments) {
         else
             SetTablePath(arguments);
     }
-    engine.autoTimeOffset = 0;
+    SetAutoTimeOffset(0);
     if (!CreateHostTables())
         return 0;
     if (!application.CheckTableFile())
@@ -157,7 +157,6 @@ int DebugLevel() {
 }
 
 BOOL CBootPServer::Initialize(BootpApplication& application, const std::string& arguments) {
-    application_ = &application;
     return StartServer(application, arguments) == 1 ? TRUE : FALSE;
 }
 

@@ -39,9 +39,6 @@ public:
     // The socket to watch for read events (a QSocketNotifier in the
     // application); -1 when the engine is not running.
     int SocketHandle() const;
-
-private:
-    BootpApplication* application_ = nullptr;
 };
 
 // What the main frame does for every read event on the engine's socket: clears
