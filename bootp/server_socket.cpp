@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr int kReceiveQueueBytes = 1 << 20;
+
 int serverSocket = -1;
 in_addr_t hostNameAddress = 0;
 
@@ -64,6 +66,10 @@ int SetupSocket() {
     int on = 1;
     if (setsockopt(serverSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
         return FailAndClose("The WinSock setsockopt function failed with: %d\n");
+    // Room for a burst of requests (a rack powering up) while the thread is
+    // busy elsewhere; the system may grant less, which is no failure.
+    int room = kReceiveQueueBytes;
+    setsockopt(serverSocket, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
     // The receiving interface of each request, so its reply can leave there.
     if (setsockopt(serverSocket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0)
         return FailAndClose("The WinSock setsockopt function failed with: %d\n");
