@@ -51,7 +51,6 @@ private slots:
         QCOMPARE(Control<IpAddressEdit>(dialog, kIdSubnetMask)->GetAddress(&bytes), 4);
         QCOMPARE(bytes, (AddressBytes{255, 255, 255, 0}));
         QVERIFY(Control<IpAddressEdit>(dialog, kIdIpAddress)->IsBlank());
-        QCOMPARE(Control<QLineEdit>(dialog, kIdHostName)->maxLength(), 64);
         QCOMPARE(Control<QLineEdit>(dialog, kIdComment)->maxLength(), 64);
     }
 
@@ -87,7 +86,6 @@ private slots:
         QTest::newRow("lab-") << kIdHostName << "lab-" << kInvalidHostName;
         QTest::newRow("lab.") << kIdHostName << "lab." << kInvalidHostName;
         QTest::newRow("la_b") << kIdHostName << "la_b" << kInvalidHostName;
-        QTest::newRow("empty name") << kIdHostName << "" << kInvalidHostName;
         QTest::newRow("duplicate name") << kIdHostName << "ALPHA" << kDuplicateHostName;
     }
 
@@ -111,22 +109,6 @@ private slots:
         QCOMPARE(messages.texts, std::vector<std::string>{message.toStdString()});
         QVERIFY(dialog.isVisible());
         QVERIFY(HasFocus(dialog, control));
-    }
-
-    void aPartlyFilledGatewayIsRefusedABlankOneAccepted() {
-        Table table(kHeader);
-        Messages messages;
-        CEntryDlg dialog(table.doc.get());
-        FillGood(dialog);
-        ShowActive(dialog);
-        Control<IpAddressEdit>(dialog, kIdGateway)->SetField(3, -1);
-        Click(dialog, kIdOk);
-        QCOMPARE(messages.texts, std::vector<std::string>{kInvalidGateway});
-        QVERIFY(HasFocus(dialog, kIdGateway));
-        SetAddress(dialog, kIdGateway, "");
-        Click(dialog, kIdOk);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.Values().gateway, std::string());
     }
 
     void theTypedAddressLeavesTheRecentListEvenWhenChecksFail() {

@@ -34,22 +34,14 @@ private:
     }
 
 private slots:
-    void startsBlank() {
-        IpAddressEdit edit;
-        QVERIFY(edit.IsBlank());
-        korrind::AddressBytes bytes{1, 1, 1, 1};
-        QCOMPARE(edit.GetAddress(&bytes), 0);
-        QCOMPARE(bytes, (korrind::AddressBytes{0, 0, 0, 0}));
-    }
-
     void countsFilledFields() {
         IpAddressEdit edit;
+        QVERIFY(edit.IsBlank());
         edit.SetField(0, 10);
         edit.SetField(2, 0);
-        korrind::AddressBytes bytes{};
+        korrind::AddressBytes bytes{1, 1, 1, 1};
         QCOMPARE(edit.GetAddress(&bytes), 2);
         QCOMPARE(bytes, (korrind::AddressBytes{10, 0, 0, 0}));
-        QVERIFY(!edit.IsBlank());
         edit.ClearAddress();
         QVERIFY(edit.IsBlank());
     }
@@ -120,19 +112,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), after);
     }
 
-    void fieldSetTextTakesOnlyFourSmallPieces() {
-        IpAddressEdit edit;
-        IpAddressField field;
-        field.Attach(&edit);
-        QCOMPARE(field.SetText("10.1.2.3"), 1);
-        QCOMPARE(Text(edit), QStringLiteral("10.1.2.3"));
-        QCOMPARE(field.SetText("10.1.2"), 0);
-        QCOMPARE(field.SetText("10.1.2.256"), 0);
-        QCOMPARE(field.SetText(""), 0);
-        QCOMPARE(Text(edit), QStringLiteral("10.1.2.3"));
-    }
-
-    void fieldGetTextNeedsAllFour() {
+    void fieldSetTextAndGetText() {
         IpAddressEdit edit;
         IpAddressField field;
         field.Attach(&edit);
@@ -140,15 +120,15 @@ private slots:
         QCOMPARE(field.GetText(&text), 0);
         QCOMPARE(text, std::string());
         QCOMPARE(field.IsBlank(), 1);
-        edit.SetField(0, 10);
-        edit.SetField(1, 1);
-        edit.SetField(2, 1);
+        QCOMPARE(field.SetText("10.1.2.3"), 1);
+        QCOMPARE(field.SetText("10.1.2"), 0); // refused texts leave the control alone
+        QCOMPARE(field.SetText("10.1.2.256"), 0);
+        QCOMPARE(field.GetText(&text), 4);
+        QCOMPARE(text, std::string("10.1.2.3"));
+        edit.SetField(2, -1);
         QCOMPARE(field.GetText(&text), 3);
         QCOMPARE(text, std::string());
         QCOMPARE(field.IsBlank(), 0);
-        edit.SetField(3, 7);
-        QCOMPARE(field.GetText(&text), 4);
-        QCOMPARE(text, std::string("10.1.1.7"));
     }
 
     void fieldAcceptAppliesTheMaskRule() {
