@@ -7,16 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace morvale::testing {
@@ -113,28 +110,12 @@ protected:
         return line.substr(open, close + 1 - open);
     }
 
-    std::vector<std::string> Debug() {
-        std::lock_guard lock(debugMutex_);
-        return debug_;
-    }
     size_t DebugCount(std::string_view text) {
         std::lock_guard lock(debugMutex_);
         size_t n = 0;
         for (const auto& line : debug_)
             n += line == text;
         return n;
-    }
-
-    // For what nothing can be waited on: a change seen by another thread or
-    // process. Gives up after ten seconds.
-    static bool Eventually(const std::function<bool()>& condition) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
     }
 
     std::string dir_;
