@@ -50,29 +50,16 @@ void IpOctetEdit::keyPressEvent(QKeyEvent* event) {
             control_->SetFieldFocus(index_ + 1);
         return;
     case Qt::Key_Backspace:
-        if (atStart && index_ > 0) {
-            IpOctetEdit* previous = control_->FieldEdit(index_ - 1);
-            previous->setFocus(Qt::OtherFocusReason);
-            previous->deselect();
-            previous->end(false);
-            return;
-        }
-        break;
     case Qt::Key_Left:
-        if (atStart && index_ > 0 && event->modifiers() == Qt::NoModifier) {
-            IpOctetEdit* previous = control_->FieldEdit(index_ - 1);
-            previous->setFocus(Qt::OtherFocusReason);
-            previous->deselect();
-            previous->end(false);
+        if (atStart && index_ > 0 &&
+            (event->key() == Qt::Key_Backspace || event->modifiers() == Qt::NoModifier)) {
+            control_->SetCaret(index_ - 1, true);
             return;
         }
         break;
     case Qt::Key_Right:
         if (atEnd && index_ < 3 && event->modifiers() == Qt::NoModifier) {
-            IpOctetEdit* next = control_->FieldEdit(index_ + 1);
-            next->setFocus(Qt::OtherFocusReason);
-            next->deselect();
-            next->home(false);
+            control_->SetCaret(index_ + 1, false);
             return;
         }
         break;
@@ -168,6 +155,13 @@ void IpAddressEdit::SetFieldFocus(int index) {
     QLineEdit* field = fields_[static_cast<size_t>(index)];
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
+}
+
+void IpAddressEdit::SetCaret(int index, bool atEnd) {
+    QLineEdit* field = fields_[static_cast<size_t>(index)];
+    field->setFocus(Qt::OtherFocusReason);
+    field->deselect();
+    field->setCursorPosition(atEnd ? static_cast<int>(field->text().size()) : 0);
 }
 
 bool IpAddressEdit::FillFromDottedText(const QString& text) {

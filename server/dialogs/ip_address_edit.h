@@ -53,6 +53,8 @@ public:
     void SetField(int index, int value);
     // Puts the caret into a field with its text selected.
     void SetFieldFocus(int index);
+    // Puts the caret at the start or the end of a field.
+    void SetCaret(int index, bool atEnd);
     IpOctetEdit* FieldEdit(int index) const { return fields_[static_cast<size_t>(index)]; }
 
 signals:

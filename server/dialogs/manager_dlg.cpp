@@ -22,13 +22,6 @@
 
 namespace {
 
-constexpr int kIdList = 101;
-constexpr int kIdDelete = 103;
-constexpr int kIdModify = 104;
-constexpr int kIdAdd = 106;
-constexpr int kIdApply = 1024;
-constexpr int kIdLabel = 1025;
-
 void Tell(const char* text) {
     MessageBox(text, kKorrindTitle, MB_OK | MB_ICONEXCLAMATION);
 }
@@ -44,7 +37,7 @@ CManagerDlg::CManagerDlg(CKorrindDoc* doc, ComCtlGate requireComCtl471, QWidget*
     proxy_ = new EntrySortProxy(EntryRows, this);
     proxy_->setSourceModel(model_);
     list_ = new QTreeView(this);
-    list_->setObjectName(ControlName(kIdList));
+    list_->setObjectName(ControlName(kIdManagerList));
     list_->setModel(proxy_);
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
@@ -60,19 +53,19 @@ CManagerDlg::CManagerDlg(CKorrindDoc* doc, ComCtlGate requireComCtl471, QWidget*
     connect(list_->header(), &QHeaderView::sectionClicked, this, &CManagerDlg::OnHeaderClicked);
 
     label_ = new QLabel(this);
-    label_->setObjectName(ControlName(kIdLabel));
+    label_->setObjectName(ControlName(kIdManagerLabel));
     label_->setBuddy(list_);
 
-    QPushButton* add = MakeButton(this, kIdAdd, QStringLiteral("A&dd"));
-    QPushButton* modify = MakeButton(this, kIdModify, QStringLiteral("&Modify"));
-    QPushButton* remove = MakeButton(this, kIdDelete, QStringLiteral("D&elete"));
+    QPushButton* add = MakeButton(this, kIdManagerAdd, QStringLiteral("A&dd"));
+    QPushButton* modify = MakeButton(this, kIdManagerModify, QStringLiteral("&Modify"));
+    QPushButton* remove = MakeButton(this, kIdManagerDelete, QStringLiteral("D&elete"));
     connect(add, &QPushButton::clicked, this, &CManagerDlg::OnAdd);
     connect(modify, &QPushButton::clicked, this, &CManagerDlg::OnModify);
     connect(remove, &QPushButton::clicked, this, &CManagerDlg::OnDelete);
 
     QWidget* closeButtons =
         MakeOkCancelHelp(this, QStringLiteral("&Help"), [] { return kHelpManager; });
-    apply_ = MakeButton(closeButtons, kIdApply, QStringLiteral("&Apply"));
+    apply_ = MakeButton(closeButtons, kIdManagerApply, QStringLiteral("&Apply"));
     auto* column = static_cast<QVBoxLayout*>(closeButtons->layout());
     column->insertWidget(2, apply_);
     connect(apply_, &QPushButton::clicked, this, &CManagerDlg::OnApply);

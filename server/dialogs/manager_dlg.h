@@ -18,6 +18,14 @@ class QTreeView;
 // the dialogs with IP address fields may open.
 using ComCtlGate = std::function<int()>;
 
+// Control ids of the dialog.
+constexpr int kIdManagerList = 101;
+constexpr int kIdManagerDelete = 103;
+constexpr int kIdManagerModify = 104;
+constexpr int kIdManagerAdd = 106;
+constexpr int kIdManagerApply = 1024;
+constexpr int kIdManagerLabel = 1025;
+
 class CManagerDlg : public QDialog {
     Q_OBJECT
 public:

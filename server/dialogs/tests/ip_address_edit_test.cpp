@@ -84,6 +84,11 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), s.edit->FieldEdit(0));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
         QCOMPARE(s.edit->FieldEdit(0)->text(), QStringLiteral("1"));
+        // The arrows cross from the end of one field to the start of the next.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), s.edit->FieldEdit(1));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+        QCOMPARE(QApplication::focusWidget(), s.edit->FieldEdit(0));
     }
 
     void pastingADottedAddressFillsAllFields() {

@@ -18,13 +18,6 @@ using namespace korrind;
 
 namespace {
 
-constexpr int kIdList = 101;
-constexpr int kIdDelete = 103;
-constexpr int kIdModify = 104;
-constexpr int kIdAdd = 106;
-constexpr int kIdApply = 1024;
-constexpr int kIdLabel = 1025;
-
 // Three entries whose host names, addresses and IP addresses sort
 // differently from one another and from the table's order.
 std::string ThreeEntries() {
@@ -43,7 +36,7 @@ class ManagerDialogTest : public QObject {
     Q_OBJECT
 
     static QTreeView* List(const CManagerDlg& dialog) {
-        return Control<QTreeView>(dialog, kIdList);
+        return Control<QTreeView>(dialog, kIdManagerList);
     }
 
     // The texts of one column, top to bottom as shown.
@@ -67,8 +60,8 @@ class ManagerDialogTest : public QObject {
 
     // Whether Apply is enabled; the label must say the same.
     static bool Modified(const CManagerDlg& dialog) {
-        bool apply = Control<QPushButton>(dialog, kIdApply)->isEnabled();
-        QString label = Control<QLabel>(dialog, kIdLabel)->text();
+        bool apply = Control<QPushButton>(dialog, kIdManagerApply)->isEnabled();
+        QString label = Control<QLabel>(dialog, kIdManagerLabel)->text();
         QString expected = apply ? QStringLiteral("Modified &Bootp Configuration")
                                  : QStringLiteral("Current &Bootp Configuration");
         if (label != expected)
@@ -155,7 +148,7 @@ private slots:
         Messages messages;
         CManagerDlg dialog(table.doc.get(), OpenGate);
         List(dialog)->selectAll();
-        Click(dialog, kIdDelete);
+        Click(dialog, kIdManagerDelete);
         QVERIFY(messages.texts.empty()); // no confirmation
         QCOMPARE(List(dialog)->model()->rowCount(), 0);
         QCOMPARE(MarkedRows(), 3);
@@ -178,10 +171,10 @@ private slots:
         Table table(ThreeEntries());
         Messages messages;
         CManagerDlg dialog(table.doc.get(), OpenGate);
-        Click(dialog, kIdDelete);
-        Click(dialog, kIdModify);
+        Click(dialog, kIdManagerDelete);
+        Click(dialog, kIdManagerModify);
         Select(dialog, {"beta", "gamma"});
-        Click(dialog, kIdModify);
+        Click(dialog, kIdManagerModify);
         QCOMPARE(messages.texts,
                  (std::vector<std::string>{"Select entry to be deleted.",
                                            "Select single entry for modification.",
@@ -193,7 +186,7 @@ private slots:
         Table table(ThreeEntries());
         Messages messages;
         CManagerDlg dialog(table.doc.get(), [] { return 0; });
-        Click(dialog, kIdAdd);
+        Click(dialog, kIdManagerAdd);
         QCOMPARE(messages.texts, std::vector<std::string>{kUpgradeComCtl});
         QCOMPARE(EntryRows.Count(), 3);
     }
@@ -210,15 +203,15 @@ private slots:
             SetAddress(*entry, kIdIpAddress, "10.0.0.4");
             Click(*entry, kIdOk);
         });
-        Click(dialog, kIdAdd);
+        Click(dialog, kIdManagerAdd);
         QCOMPARE(Column(dialog, 0).last(), QStringLiteral("02004C0000AA"));
         QCOMPARE(EntryRows.Count(), 4);
         QVERIFY(EntryRows[3].isNew);
         QVERIFY(Modified(dialog));
         Select(dialog, {"delta"});
-        Click(dialog, kIdDelete);
+        Click(dialog, kIdManagerDelete);
         QCOMPARE(List(dialog)->model()->rowCount(), 3);
-        Click(dialog, kIdApply);
+        Click(dialog, kIdManagerApply);
         QCOMPARE(table.Content(), before);
         QVERIFY(!QFileInfo::exists(QString::fromStdString(table.path + ".bak")));
     }
@@ -228,8 +221,8 @@ private slots:
         CManagerDlg dialog(table.doc.get(), OpenGate);
         emit List(dialog)->header()->sectionClicked(2);
         Select(dialog, {"beta"});
-        Click(dialog, kIdDelete);
-        Click(dialog, kIdApply);
+        Click(dialog, kIdManagerDelete);
+        Click(dialog, kIdManagerApply);
         std::string after = table.Content();
         QVERIFY(after.find("02004C000001") == std::string::npos);
         QVERIFY(after.find("02004C000002") != std::string::npos);
@@ -280,7 +273,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(List(dialog)));
         QVERIFY(Control<QPushButton>(dialog, kIdOk)->isDefault());
-        const int order[] = {kIdAdd, kIdModify, kIdDelete, kIdOk, kIdCancel};
+        const int order[] = {kIdManagerAdd, kIdManagerModify, kIdManagerDelete, kIdOk, kIdCancel};
         for (int id : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), Control(dialog, id));
