@@ -1,5 +1,6 @@
 #include "server/dialogs/dialog_commands.h"
 
+#include "bootp/bootptab_reader.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/defaults_dlg.h"
@@ -35,6 +36,13 @@ int ApplyManagerChanges(CKorrindDoc& doc) {
 void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471) {
     if (!PassesGate(requireComCtl471))
         return;
+    // The duplicate checks look at the working list; without pending marks
+    // it may as well hold the current table, so that an entry already in
+    // the file is not added a second time (the engine would drop it).
+    if (!HasMarkedRows(EntryRows)) {
+        ReadHostTable();
+        RebuildEntryRows(doc);
+    }
     CEntryDlg dialog(&doc, parent);
     if (dialog.exec() == QDialog::Accepted)
         AddEntryAndApply(doc, dialog.Values());

@@ -38,6 +38,13 @@ void RebuildEntryRows(const CKorrindDoc& doc) {
     EntryRows.Rebuild(ListHostTable(doc));
 }
 
+bool HasMarkedRows(const EntryRowArray& rows) {
+    for (int i = 0; i < rows.Count(); ++i)
+        if (rows[i].isNew || rows[i].modified || rows[i].deleted)
+            return true;
+    return false;
+}
+
 void ReloadAfterApply(CKorrindDoc& doc) {
     ReadHostTable();
     doc.ReadTableLines();

@@ -18,6 +18,9 @@ std::vector<EntryValues> ListHostTable(const CKorrindDoc& doc);
 // EntryRows := the listed records, without marks.
 void RebuildEntryRows(const CKorrindDoc& doc);
 
+// True when some row carries a mark (new, modified or deleted).
+bool HasMarkedRows(const EntryRowArray& rows);
+
 // After the document wrote changes: the engine re-reads the table, the
 // document its lines, and the working list starts again from the table.
 void ReloadAfterApply(CKorrindDoc& doc);

@@ -232,6 +232,22 @@ private slots:
         QVERIFY(Control<IpAddressEdit>(dialog, kIdGateway)->IsBlank());
     }
 
+    void menuAddEntryFindsDuplicatesInTheFile() {
+        Table table(kHeader + Block("alpha", "02004C000001", "10.1.1.9"));
+        Messages messages;
+        WhenModal<CEntryDlg>([](CEntryDlg* dialog) {
+            FillGood(*dialog);
+            Control<QLineEdit>(*dialog, kIdHostName)->setText(QStringLiteral("Alpha"));
+            Click(*dialog, kIdOk);
+            Click(*dialog, kIdCancel);
+        });
+        AddEntryFromMenu(*table.doc, nullptr, [] { return 1; });
+        QCOMPARE(messages.texts, std::vector<std::string>{kDuplicateHostName});
+        QCOMPARE(EntryRows.Count(), 1);
+        AddEntryFromMenu(*table.doc, nullptr, [] { return 0; });
+        QCOMPARE(messages.texts.back(), std::string(kUpgradeComCtl));
+    }
+
     void menuAddEntryWritesAtOnce() {
         Table table(kHeader);
         EntryValues values{"02004C123456", "lab1",          "10.1.1.5",
