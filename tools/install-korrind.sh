@@ -37,7 +37,7 @@ settings='HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex\Olvani\BootpSettings'
 # The build tree was configured with its own prefix; the unit and the
 # defaults name the paths of this one.
 cmake -S "$root" -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
-cmake --build "$build" --target korrind olvani-reg -j2 >/dev/null
+cmake --build "$build" --parallel "$(nproc)" >/dev/null
 cmake --install "$build" --prefix "$prefix"
 bin=$prefix/bin/korrind
 share=$prefix/share/olvani/korrind

@@ -1,26 +1,13 @@
-// The server's widget-free pieces: version gate, log file, line layout and
-// the one-instance lock.
+// The server's widget-free pieces: the version gate and the one-instance
+// lock. The log file and the line layout are checked through the window.
 #include "server/app/comctl_version.h"
-#include "server/app/log_file.h"
 #include "server/app/single_instance.h"
-#include "server/app/status_lines.h"
 
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <fstream>
-#include <sstream>
 
 using namespace korrind;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 CommonControlsLoader VersionLoader(DWORD major, DWORD minor) {
     return [major, minor] {
@@ -89,42 +76,6 @@ private slots:
         });
         QCOMPARE(GetComCtlVersion(&major, &minor), E_FAIL);
         QCOMPARE(RequireComCtl471(), 0);
-    }
-
-    void logFileLines() {
-        QTemporaryDir dir;
-        std::string path = dir.filePath("TRACE.TXT").toStdString();
-        QVERIFY(AppendLogLine(path, "Status: first"));
-        QVERIFY(AppendLogLine(path, ""));
-        QVERIFY(AppendLogLine(path, "    "));
-        QCOMPARE(ReadAll(path), std::string("Status: first\r\n\r\n    \r\n"));
-        // Appends, never truncates, across openings.
-        QVERIFY(AppendLogLine(path, "Error:  last"));
-        QCOMPARE(ReadAll(path), std::string("Status: first\r\n\r\n    \r\nError:  last\r\n"));
-    }
-
-    void logFileUnwritable() {
-        QTemporaryDir dir;
-        QVERIFY(!AppendLogLine(dir.filePath("missing/dir/log.txt").toStdString(), "x"));
-        QVERIFY(!AppendLogLine(dir.path().toStdString(), "x")); // a directory
-        QVERIFY(!AppendLogLine("", "x"));
-    }
-
-    void lineLayout() {
-        StatusLines lines;
-        QCOMPARE(lines.NextY(), 0);
-        QCOMPARE(lines.LeftMargin(), 5);
-        // The first line's top edge is one line advance below the top.
-        QCOMPARE(lines.Add("a", 17), 17);
-        QCOMPARE(lines.Add("b", 17), 34);
-        QCOMPARE(lines.Lines().size(), size_t(2));
-        lines.Restart();
-        QCOMPARE(lines.Advance(17), 17);
-        QCOMPARE(lines.Advance(17), 34);
-        lines.Clear();
-        QVERIFY(lines.Lines().empty());
-        QCOMPARE(lines.NextY(), 0);
-        QCOMPARE(lines.Add("c", 20), 20);
     }
 
     void instanceLock() {
