@@ -35,6 +35,8 @@ if [ ! -x "$korrind" ]; then
     echo "run-korrind: $korrind is not built; run tools/setup-and-run.sh or cmake --build build" >&2
     exit 1
 fi
+# It runs from the var folder, where a relative log file name lands.
+korrind=$(cd "$(dirname "$korrind")" && pwd)/$(basename "$korrind")
 
 # The embedded default: made once, left alone afterwards so the operator's
 # changes (olvani-reg, the dialogs) survive the next run.
