@@ -20,22 +20,13 @@ constexpr int kIdComment = 1017;
 constexpr int kIdSubnetMask = 1021;
 constexpr int kIdGateway = 1020;
 
-// The last word of each text is split in two literals only to get past
-// the repository's word filter; the compiler joins them again.
-inline constexpr const char* kInvalidHardwareAddress = "Invalid hardware address speci"
-                                                       "fication";
-inline constexpr const char* kDuplicateHardwareAddress = "Duplicate hardware address speci"
-                                                         "fication";
-inline constexpr const char* kInvalidSubnetMask = "Invalid subnet mask speci"
-                                                  "fication";
-inline constexpr const char* kInvalidGateway = "Invalid gateway speci"
-                                               "fication";
-inline constexpr const char* kInvalidIp = "Invalid IP speci"
-                                          "fication";
-inline constexpr const char* kInvalidHostName = "Invalid hostname speci"
-                                                "fication";
-inline constexpr const char* kDuplicateHostName = "Duplicate host name speci"
-                                                  "fication";
+inline constexpr const char* kInvalidHardwareAddress = "Invalid hardware address specification";
+inline constexpr const char* kDuplicateHardwareAddress = "Duplicate hardware address specification";
+inline constexpr const char* kInvalidSubnetMask = "Invalid subnet mask specification";
+inline constexpr const char* kInvalidGateway = "Invalid gateway specification";
+inline constexpr const char* kInvalidIp = "Invalid IP specification";
+inline constexpr const char* kInvalidHostName = "Invalid hostname specification";
+inline constexpr const char* kDuplicateHostName = "Duplicate host name specification";
 inline constexpr const char* kDefaultsInvalidGateway = "Invalid IP Address";
 inline constexpr const char* kDefaultsInvalidMask = "Invalid IP or Subnet Address";
 
