@@ -21,8 +21,6 @@
 
 namespace {
 
-CKorrindApp* theApp = nullptr;
-
 constexpr char kSettingsKey[] = "SOFTWARE\\Tarvex\\Olvani\\BootpSettings";
 constexpr DWORD kValueBufferSize = 260;
 
@@ -48,7 +46,6 @@ bool QuerySetting(const char* name, std::string& text) {
 
 CKorrindApp::CKorrindApp(std::string commandTail)
     : m_commandTail(std::move(commandTail)), m_instance(korrind::kMainCaption) {
-    theApp = this;
     // The IP address control is our own widget; its version answers the gate.
     korrind::SetCommonControlsLoader([] {
         return korrind::CommonControlsLibrary{true, [](korrind::DLLVERSIONINFO* info) {
@@ -68,12 +65,6 @@ CKorrindApp::~CKorrindApp() {
     // The frame and its view refer to the document: they go first.
     delete m_pMainWnd;
     m_pMainWnd = nullptr;
-    if (theApp == this)
-        theApp = nullptr;
-}
-
-CKorrindApp* CKorrindApp::Instance() {
-    return theApp;
 }
 
 void CKorrindApp::ReadSettings() {

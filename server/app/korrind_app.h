@@ -24,9 +24,6 @@ public:
     explicit CKorrindApp(std::string commandTail);
     ~CKorrindApp() override;
 
-    // The one application object of the process, or nullptr.
-    static CKorrindApp* Instance();
-
     BOOL InitInstance();
     int ExitInstance();
     // InitInstance, the event loop while the main window lives, ExitInstance.
