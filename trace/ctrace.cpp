@@ -6,16 +6,40 @@
 #include <cerrno>
 #include <ctime>
 #include <limits>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace morvale {
 namespace {
 
+// Both ids cost a system call, so they are kept: the process id for the
+// process and the thread id per thread, renewed in a forked child (whose only
+// thread is the one that forked).
+std::atomic<DWORD> processId{0};
+thread_local DWORD threadId = 0;
+
+void KeepProcessId() {
+    processId.store(static_cast<DWORD>(::getpid()));
+    threadId = 0;
+}
+
+DWORD CurrentProcessId() {
+    static const bool kept = [] {
+        KeepProcessId();
+        ::pthread_atfork(nullptr, nullptr, KeepProcessId);
+        return true;
+    }();
+    (void)kept;
+    return processId.load(std::memory_order_relaxed);
+}
+
 DWORD CurrentThreadId() {
-    // A system call per record would cost more than the record's formatting.
-    thread_local const DWORD id = static_cast<DWORD>(::gettid());
-    return id;
+    if (threadId == 0) {
+        CurrentProcessId(); // registers the renewal at fork first
+        threadId = static_cast<DWORD>(::gettid());
+    }
+    return threadId;
 }
 
 const char16_t* OrNull(const char16_t* text) {
@@ -163,7 +187,7 @@ bool CTrace::Record(LONG id, RecordKind kind, LONG level, const char16_t* text) 
     input.kind = kind;
     input.level = level;
     input.text = OrNull(text);
-    input.processId = static_cast<DWORD>(::getpid());
+    input.processId = CurrentProcessId();
     input.threadId = CurrentThreadId();
     input.time = LocalTime();
     return Output(FormatRecord(record_, input, indentTable_[input.threadId]));

@@ -6,6 +6,7 @@
 
 #include <barrier>
 #include <regex>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -180,6 +181,26 @@ TEST_F(CTraceTest, RecordsReachTheFileWithDepthAndCrLf) {
                           }));
     EXPECT_EQ(lines[5].substr(0, 31), "Default                       ,");
     EXPECT_EQ(lines[6].substr(0, 32), "a_module_name_of_exactly_30_ch,\"");
+}
+
+TEST_F(CTraceTest, ForkedChildWritesItsOwnIds) {
+    TraceToFile(File());
+    CTrace trace;
+    LONG id = Module(trace, u"m");
+    trace.TracePrint(id, 1, u"", u"parent");
+    pid_t child = ::fork();
+    if (child == 0) {
+        trace.TracePrint(id, 1, u"", u"child");
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+    auto lines = Lines(File());
+    ASSERT_EQ(lines.size(), 2u);
+    char pid[32];
+    std::snprintf(pid, sizeof pid, "\", %04d,%04d,", static_cast<int>(child),
+                  static_cast<int>(child));
+    EXPECT_NE(lines[1].find(pid), std::string::npos) << lines[1];
 }
 
 TEST_F(CTraceTest, FilterAndLevelGate) {
