@@ -8,7 +8,9 @@ namespace korrind {
 bool AppendLogLine(const std::string& path, std::string_view text) {
     if (path.empty())
         return false;
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // Non-blocking, so a log path that names a pipe nobody reads is skipped
+    // instead of holding up the server.
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
         return false;
     std::string record(text);

@@ -29,6 +29,7 @@
 #include <array>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace korrind_test;
@@ -383,9 +384,16 @@ private slots:
         QVERIFY(Messages.empty());
     }
 
+    void unwritableLog_data() {
+        QTest::addColumn<QString>("logName");
+        QTest::newRow("missing folder") << "no/such/folder/log.txt";
+        QTest::newRow("pipe nobody reads") << "fifo";
+    }
     void unwritableLog() {
+        QFETCH(QString, logName);
+        ::mkfifo(Path("fifo").c_str(), 0600);
         SetSetting("EnableLogging", "1");
-        SetSetting("Bootplogfile", Path("no/such/folder/log.txt"));
+        SetSetting("Bootplogfile", Path(logName.toLatin1().constData()));
         Server server;
         QVERIFY(server.started);
         for (uint32_t xid = 1; xid <= 2; ++xid) {
@@ -396,6 +404,7 @@ private slots:
         }
         QVERIFY(Messages.empty());
         QVERIFY(Port67Bound());
+        ::unlink(Path("fifo").c_str());
     }
 
     void failedStart() {
