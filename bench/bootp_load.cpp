@@ -8,7 +8,9 @@
 //   bootp-load --write-table FILE --hosts N
 //       writes a table of N hosts in the scheme the load uses
 //   bootp-load --device IF --hosts N (--window W | --rate R) [--seconds S]
-//              [--server ADDR] [--timeout-ms T]
+//              [--server ADDR] [--timeout-ms T] [--gather-us G]
+//       --gather-us: in closed loop, wait G microseconds after the first reply
+//       so that one receive and one send serve several (less load-tool CPU)
 //
 // Host i (0-based) has hardware address 02:00:00:ii:ii:ii and address
 // 10.128.0.0 + i + 1, subnet mask 255.192.0.0.
@@ -43,6 +45,7 @@ struct Options {
     double rate = 0;
     double seconds = 10;
     double timeoutMs = 200;
+    double gatherUs = 0;
 };
 
 int64_t NowNs() {
@@ -159,8 +162,15 @@ public:
             timespec limit{static_cast<time_t>(wait / 1'000'000'000),
                            static_cast<long>(wait % 1'000'000'000)};
             pollfd p{socket_, POLLIN, 0};
-            if (ppoll(&p, 1, &limit, nullptr) > 0)
+            if (ppoll(&p, 1, &limit, nullptr) > 0) {
+                // Closed loop: let a few more replies arrive, so one receive
+                // and one send serve them all and the server keeps the CPU.
+                if (o_.window > 0 && o_.gatherUs > 0) {
+                    timespec gather{0, static_cast<long>(o_.gatherUs * 1000)};
+                    nanosleep(&gather, nullptr);
+                }
                 Receive();
+            }
         }
         Sweep(NowNs() + 2 * timeout, timeout);
         elapsed_ = std::min(NowNs(), end) - start;
@@ -322,6 +332,8 @@ bool Parse(int argc, char** argv, Options& o) {
             o.seconds = std::atof(value);
         else if (name == "--timeout-ms")
             o.timeoutMs = std::atof(value);
+        else if (name == "--gather-us")
+            o.gatherUs = std::atof(value);
         else
             return false;
     }
@@ -335,7 +347,7 @@ int main(int argc, char** argv) {
     if (!Parse(argc, argv, o) || (o.tableFile.empty() && (o.window > 0) == (o.rate > 0))) {
         std::fprintf(stderr, "usage: bootp-load --write-table FILE --hosts N\n"
                              "       bootp-load --device IF --hosts N (--window W | --rate R) "
-                             "[--seconds S] [--server ADDR] [--timeout-ms T]\n");
+                             "[--seconds S] [--server ADDR] [--timeout-ms T] [--gather-us G]\n");
         return 64;
     }
     if (!o.tableFile.empty())
