@@ -33,6 +33,8 @@ QAction* AddCommand(QMenu* menu, const char* caption, int id, const char* prompt
 CMainFrame::CMainFrame(CKorrindApp& app) : app_(app) {
     app_.m_pMainWnd = this;
     setWindowIcon(ProgramIcon());
+    // Room for a request's lines when the tray shows the window.
+    resize(640, 360);
     BuildMenus();
 }
 
