@@ -58,9 +58,10 @@ in_srv() { ip netns exec "$SRV_NS" "$@"; }
 in_cli() { ip netns exec "$CLI_NS" "$@"; }
 
 # Runs a command in the client namespace with a private /run, where klibc
-# ipconfig and dhclient write their state.
+# ipconfig and dhclient write their state, and a private host name, which
+# ipconfig sets from the reply.
 in_cli_private_run() {
-    ip netns exec "$CLI_NS" unshare -m sh -c 'mount -t tmpfs tmpfs /run && exec "$@"' sh "$@"
+    ip netns exec "$CLI_NS" unshare -m --uts sh -c 'mount -t tmpfs tmpfs /run && exec "$@"' sh "$@"
 }
 
 e2e_setup() {
