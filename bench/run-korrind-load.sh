@@ -45,7 +45,7 @@ run_load() {
 
 start_korrind() {
     (cd "$WORK" && exec ip netns exec "$SRV_NS" env QT_QPA_PLATFORM=offscreen \
-        OLVANI_REGISTRY_DIR="$WORK/registry" timeout 600 "$KORRIND") >"$WORK/driver.out" 2>&1 &
+        OLVANI_REGISTRY_DIR="$WORK/registry" timeout --foreground 600 "$KORRIND") >"$WORK/driver.out" 2>&1 &
     DRIVER_PID=$!
     for _ in $(seq 200); do
         in_srv grep -q ':0043 ' /proc/net/udp && return 0

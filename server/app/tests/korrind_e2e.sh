@@ -30,7 +30,7 @@ printf '127.0.0.1 localhost\n127.0.1.1 korrind-e2e\n' >"$WORK/hosts"
 (cd "$WORK" && exec ip netns exec "$SRV_NS" unshare -u -m sh -c \
     'hostname korrind-e2e && mount --bind "$1" /etc/hosts && shift && exec "$@"' sh "$WORK/hosts" \
     env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY OLVANI_REGISTRY_DIR="$WORK/registry" \
-    timeout 300 "$KORRIND") >"$WORK/driver.out" 2>&1 &
+    timeout --foreground 300 "$KORRIND") >"$WORK/driver.out" 2>&1 &
 DRIVER_PID=$!
 for _ in $(seq 200); do
     in_srv grep -q ':0043 ' /proc/net/udp && break
