@@ -237,6 +237,8 @@ struct TableSet {
     }
 };
 
+} // namespace
+
 void IndexEntry(HostEntry* entry) {
     if ((entry->flags & HF_HWTYPE) && (entry->flags & HF_HWADDR)) {
         ++entry->linkCount;
@@ -261,8 +263,6 @@ void IndexEntry(HostEntry* entry) {
     }
     ++entryCount;
 }
-
-} // namespace
 
 int ReadHostTable() {
     const std::string& path = TablePath();

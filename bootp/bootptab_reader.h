@@ -47,6 +47,9 @@ void ForgetHostTableFile();
 // One entry's text (one logical line) into `buffer`, NUL-terminated; returns
 // its length, 0 at end of file.
 int ReadEntry(FILE* file, char* buffer, int capacity);
+// Puts a parsed entry into the three tables by the reader's rules: a
+// duplicate hardware address drops it, and it is freed when no table took it.
+void IndexEntry(HostEntry* entry);
 // 0: keep the entry; -1: drop it.
 int ParseEntry(HostEntry* entry, const char* text);
 // One field at *cursor (see the kTag codes).

@@ -6,34 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-void Index(HostEntry* entry) {
-    if ((entry->flags & HF_HWTYPE) && (entry->flags & HF_HWADDR)) {
-        ++entry->linkCount;
-        uint32_t code =
-            hash_Code(entry->hwAddr, static_cast<uint32_t>(hwAddrLength(entry->hwType)));
-        if (hash_Insert(hwTable, code, hwInsertMatch, entry, entry) != 0) {
-            ReleaseHost(entry);
-            return;
-        }
-    }
-    if (entry->flags & HF_IPADDR) {
-        ++entry->linkCount;
-        if (hash_Insert(ipTable, hash_Code(&entry->ipAddr, 4), neverMatch, entry, entry) != 0) {
-            --entry->linkCount;
-        }
-    }
-    ++entry->linkCount;
-    const char* name = HostNameText(entry);
-    if (hash_Insert(nameTable, hash_Code(name, static_cast<uint32_t>(std::strlen(name))),
-                    neverMatch, name, entry) != 0) {
-        ReleaseHost(entry);
-    }
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || !CreateHostTables()) {
         return 0;
@@ -49,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ReleaseHost(entry);
             continue;
         }
-        Index(entry);
+        IndexEntry(entry);
     }
     std::fclose(file);
     for (HostEntry* e = hash_First(hwTable); e != nullptr; e = hash_Next(hwTable)) {

@@ -83,14 +83,18 @@ void EntryRow::SetField(int selector, std::string_view text) {
     std::memset(buffer + length, 0, capacity - length);
 }
 
+void EntryRow::SetValues(const EntryValues& values) {
+    SetField(FieldHardwareAddress, values.hardwareAddress);
+    SetField(FieldHostName, values.hostName);
+    SetField(FieldIpAddress, values.ipAddress);
+    SetField(FieldComment, values.comment);
+    SetField(FieldSubnetMask, values.subnetMask);
+    SetField(FieldGateway, values.gateway);
+}
+
 EntryRow MakeEntryRow(const EntryValues& values) {
     EntryRow row;
-    row.SetField(FieldHardwareAddress, values.hardwareAddress);
-    row.SetField(FieldHostName, values.hostName);
-    row.SetField(FieldIpAddress, values.ipAddress);
-    row.SetField(FieldComment, values.comment);
-    row.SetField(FieldSubnetMask, values.subnetMask);
-    row.SetField(FieldGateway, values.gateway);
+    row.SetValues(values);
     return row;
 }
 

@@ -25,6 +25,8 @@ constexpr int kEntryFieldCount = 6;
 // field holds 79 characters, the longest name the engine keeps, so names
 // from the table are never cut; a comment is cut to 64 bytes, the limit the
 // entry dialog edits.
+struct EntryValues;
+
 struct EntryRow {
     bool modified = false; // changed in the Modify dialog
     bool deleted = false;  // deleted in the Bootp Manager
@@ -41,6 +43,8 @@ struct EntryRow {
     // Copies at most FieldCapacity(selector) - 1 bytes; an unknown selector
     // is ignored.
     void SetField(int selector, std::string_view text);
+    // Puts all six values in (each cut to its field); the marks stay.
+    void SetValues(const EntryValues& values);
     // Size of the field's buffer including the terminating NUL; 0 when the
     // selector is unknown.
     static size_t FieldCapacity(int selector);

@@ -49,10 +49,9 @@ void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
 }
 
 int AddEntryAndApply(CKorrindDoc& doc, const EntryValues& values) {
-    int r = EntryRows.Append(EntryRow{});
-    EntryRow& row = EntryRows[r];
+    EntryRow row = MakeEntryRow(values);
     row.isNew = true;
-    CopyValuesToRow(values, row);
+    EntryRows.Append(row);
     return ApplyManagerChanges(doc);
 }
 

@@ -82,13 +82,4 @@ DefaultsVerdict CheckDefaults(const AddressInput& gateway, const AddressInput& s
     return verdict;
 }
 
-void CopyValuesToRow(const EntryValues& values, EntryRow& row) {
-    row.SetField(FieldHardwareAddress, values.hardwareAddress);
-    row.SetField(FieldHostName, values.hostName);
-    row.SetField(FieldIpAddress, values.ipAddress);
-    row.SetField(FieldComment, values.comment);
-    row.SetField(FieldSubnetMask, values.subnetMask);
-    row.SetField(FieldGateway, values.gateway);
-}
-
 } // namespace korrind

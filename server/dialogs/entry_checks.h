@@ -67,7 +67,4 @@ DefaultsVerdict CheckDefaults(const AddressInput& gateway, const AddressInput& s
 // field equals text ignoring case; -1 when there is none.
 int FindLiveRow(const EntryRowArray& rows, int selector, const std::string& text, int except);
 
-// Puts the dialog's values into a row; its marks stay as they are.
-void CopyValuesToRow(const EntryValues& values, EntryRow& row);
-
 } // namespace korrind

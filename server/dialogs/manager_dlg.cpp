@@ -138,7 +138,7 @@ void CManagerDlg::OnAdd() {
     int r = EntryRows.Append(EntryRow{});
     EntryRow& row = EntryRows[r];
     row.isNew = true;
-    korrind::CopyValuesToRow(dialog.Values(), row);
+    row.SetValues(dialog.Values());
     model_->AppendItem(r);
     SetModifiedState(1);
 }
@@ -160,7 +160,7 @@ void CManagerDlg::OnModify() {
         return;
     EntryRow& row = EntryRows[r];
     row.modified = true;
-    korrind::CopyValuesToRow(dialog.Values(), row);
+    row.SetValues(dialog.Values());
     model_->ItemChanged(item);
     SetModifiedState(1);
 }
