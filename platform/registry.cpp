@@ -113,6 +113,15 @@ LONG Fail(LONG code, const std::string& what) {
     return code;
 }
 
+// Resolves a handle that must have been opened with the `needed` right.
+LONG ResolveFor(HKEY key, REGSAM needed, const char* purpose, KeyRef& ref) {
+    if (LONG r = Resolve(key, ref); r != ERROR_SUCCESS)
+        return r;
+    if (!(ref.access & needed))
+        return Fail(ERROR_ACCESS_DENIED, std::string("the key was not opened for ") + purpose);
+    return ERROR_SUCCESS;
+}
+
 // Loads the latest hive and finds the key a reference names.
 LONG FindKey(const KeyRef& ref, HivePtr& hive, const HiveKey*& key) {
     if (LONG result = olvani::registry::LoadHive(*ref.root, hive); result != ERROR_SUCCESS)
@@ -189,10 +198,8 @@ LONG QueryValue(HKEY handle, const std::string& name, DWORD* type, BYTE* data, D
     KeyRef ref;
     HivePtr hive;
     const HiveKey* key = nullptr;
-    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+    if (LONG r = ResolveFor(handle, KEY_QUERY_VALUE, "reading values", ref); r != ERROR_SUCCESS)
         return r;
-    if (!(ref.access & KEY_QUERY_VALUE))
-        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for reading values");
     if (LONG r = FindKey(ref, hive, key); r != ERROR_SUCCESS)
         return r;
     const HiveValue* value = Hive::FindValue(*key, name);
@@ -246,10 +253,8 @@ LONG SetValue(HKEY handle, const std::string& name, DWORD type, const BYTE* data
     if (!data && size)
         return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+    if (LONG r = ResolveFor(handle, KEY_SET_VALUE, "setting values", ref); r != ERROR_SUCCESS)
         return r;
-    if (!(ref.access & KEY_SET_VALUE))
-        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for setting values");
     HiveValue value{name, type, StoredData(type, data, size, wide)};
     return olvani::registry::UpdateHive(*ref.root, [&](Hive& h, bool& changed) {
         HiveKey* key = h.Find(ref.path);
@@ -267,10 +272,8 @@ LONG DeleteValue(HKEY handle, const std::string& name) {
     KeyRef ref;
     HivePtr hive;
     const HiveKey* key = nullptr;
-    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+    if (LONG r = ResolveFor(handle, KEY_SET_VALUE, "setting values", ref); r != ERROR_SUCCESS)
         return r;
-    if (!(ref.access & KEY_SET_VALUE))
-        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for setting values");
     // Look before locking: a missing value needs no writer.
     if (LONG r = FindKey(ref, hive, key); r != ERROR_SUCCESS)
         return r;
@@ -367,10 +370,9 @@ LONG RegEnumKeyExW(HKEY handle, DWORD index, char16_t* name, DWORD* nameLength, 
     KeyRef ref;
     HivePtr hive;
     const HiveKey* key = nullptr;
-    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+    if (LONG r = ResolveFor(handle, KEY_ENUMERATE_SUB_KEYS, "enumerating subkeys", ref);
+        r != ERROR_SUCCESS)
         return r;
-    if (!(ref.access & KEY_ENUMERATE_SUB_KEYS))
-        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for enumerating subkeys");
     if (LONG r = FindKey(ref, hive, key); r != ERROR_SUCCESS)
         return r;
     if (index >= key->children.size())
@@ -427,10 +429,8 @@ LONG RegNotifyChangeKeyValue(HKEY handle, BOOL watchSubtree, DWORD notifyFilter,
     if (!asynchronous || !event)
         return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+    if (LONG r = ResolveFor(handle, KEY_NOTIFY, "notification", ref); r != ERROR_SUCCESS)
         return r;
-    if (!(ref.access & KEY_NOTIFY))
-        return Fail(ERROR_ACCESS_DENIED, "the key was not opened for notification");
     return olvani::registry::AddChangeWatch(handle, *ref.root, ref.path, watchSubtree != FALSE,
                                             notifyFilter, event);
 }
