@@ -9,8 +9,6 @@
 #include <functional>
 #include <string>
 
-using UINT = uint32_t;
-
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_OKCANCEL = 0x1;
 constexpr UINT MB_YESNOCANCEL = 0x3;

@@ -7,6 +7,7 @@
 
 using LONG = int32_t;
 using ULONG = uint32_t;
+using UINT = uint32_t;
 using DWORD = uint32_t;
 using WORD = uint16_t;
 using BYTE = uint8_t;

@@ -26,6 +26,19 @@ bool CTrace_SetNameOfModule(LONG moduleId, const char16_t* name) {
     return theTrace.SetNameOfModule(moduleId, name);
 }
 
+bool CTrace_GetNameOfModule(LONG moduleId, BSTR* name) {
+    if (!name)
+        return false;
+    std::optional<std::u16string> text = theTrace.NameOfModule(moduleId);
+    if (!text)
+        return false;
+    BSTR copy = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
+    if (!copy)
+        return false;
+    *name = copy;
+    return true;
+}
+
 bool CTrace_Entry(LONG moduleId, LONG level, const char16_t* text) {
     return theTrace.Entry(moduleId, level, text);
 }

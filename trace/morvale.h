@@ -4,6 +4,7 @@
 // described on the debugger output.
 #pragma once
 
+#include "platform/oleauto.h"
 #include "platform/wintypes.h"
 
 #if defined(MORVALE_BUILDING)
@@ -17,6 +18,9 @@ extern "C" {
 // Registers a module under the next free id (named "Default" until named).
 MORVALE_API bool CTrace_CreateModuleId(LONG* moduleId);
 MORVALE_API bool CTrace_SetNameOfModule(LONG moduleId, const char16_t* name);
+// A fresh copy of the module's name in *name, which the caller frees with
+// SysFreeString; false (and *name untouched) for an unknown id.
+MORVALE_API bool CTrace_GetNameOfModule(LONG moduleId, BSTR* name);
 // Writes the Enter record of a scope and deepens the calling thread's depth.
 MORVALE_API bool CTrace_Entry(LONG moduleId, LONG level, const char16_t* text);
 // Lowers the calling thread's depth and writes the Exit record.

@@ -34,6 +34,20 @@ int Exports() {
     std::printf("fn %d n %d\n", fnCtrace(), nCtrace);
     std::printf("unknown %d %d %d %d\n", CTrace_Entry(99, 1, u"f"), CTrace_Exit(99, 1, u"f"),
                 CTrace_TracePrint(99, 1, u"f", u"t"), CTrace_SetNameOfModule(99, u"x"));
+    // The name comes back as a copy that a later rename does not change.
+    BSTR before = nullptr, after = nullptr, none = nullptr;
+    CTrace_SetNameOfModule(ids[1], u"dravik");
+    bool got = CTrace_GetNameOfModule(ids[1], &before);
+    CTrace_SetNameOfModule(ids[1], u"quessa");
+    got = got && CTrace_GetNameOfModule(ids[1], &after);
+    std::printf("names %d %zu %zu %d\n", got, static_cast<size_t>(SysStringLen(before)),
+                static_cast<size_t>(SysStringLen(after)),
+                CTrace_GetNameOfModule(99, &none) || none != nullptr);
+    bool copied = before && after && std::u16string(before) == u"dravik" &&
+                  std::u16string(after) == u"quessa";
+    std::printf("copies %d\n", copied);
+    SysFreeString(before);
+    SysFreeString(after);
     LONG flag = -1, indent = -1;
     CTrace_GetTraceFlag(&flag);
     CTrace_Entry(ids[0], 1, u"f");
