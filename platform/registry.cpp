@@ -130,15 +130,20 @@ LONG FindKey(const KeyRef& ref, HivePtr& hive, const HiveKey*& key) {
     return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+// Resolves a handle and loads the key it names.
+LONG ResolveAndFind(HKEY handle, KeyRef& ref, HivePtr& hive, const HiveKey*& key) {
+    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
+        return r;
+    return FindKey(ref, hive, key);
+}
+
 LONG OpenKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result) {
     if (!result)
         return ERROR_INVALID_PARAMETER;
     KeyRef ref;
     HivePtr hive;
     const HiveKey* baseKey = nullptr;
-    if (LONG r = Resolve(base, ref); r != ERROR_SUCCESS)
-        return r;
-    if (LONG r = FindKey(ref, hive, baseKey); r != ERROR_SUCCESS)
+    if (LONG r = ResolveAndFind(base, ref, hive, baseKey); r != ERROR_SUCCESS)
         return r;
     const HiveKey* key = hive->Find(JoinPath(ref.path, olvani::registry::NormalizePath(subKey)));
     if (!key)
@@ -157,9 +162,7 @@ LONG CreateKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result
     KeyRef ref;
     HivePtr hive;
     const HiveKey* baseKey = nullptr;
-    if (LONG r = Resolve(base, ref); r != ERROR_SUCCESS)
-        return r;
-    if (LONG r = FindKey(ref, hive, baseKey); r != ERROR_SUCCESS)
+    if (LONG r = ResolveAndFind(base, ref, hive, baseKey); r != ERROR_SUCCESS)
         return r;
     const std::string path = JoinPath(ref.path, olvani::registry::NormalizePath(subKey));
     if (!ValidKeyPath(path))
@@ -292,9 +295,7 @@ LONG DeleteKey(HKEY handle, const std::string& sub) {
     KeyRef ref;
     HivePtr hive;
     const HiveKey* base = nullptr;
-    if (LONG r = Resolve(handle, ref); r != ERROR_SUCCESS)
-        return r;
-    if (LONG r = FindKey(ref, hive, base); r != ERROR_SUCCESS)
+    if (LONG r = ResolveAndFind(handle, ref, hive, base); r != ERROR_SUCCESS)
         return r;
     const std::string path = JoinPath(ref.path, olvani::registry::NormalizePath(sub));
     if (path.empty())
