@@ -94,7 +94,9 @@ TEST_F(ProcessTest, ExportsOfTheSharedLibrary) {
     ASSERT_EQ(Run({TRACE_DRIVER, "exports"}, &out), 0);
     // The driver's own module object took id 1 at load; with TraceFlag 0 an
     // Entry leaves the depth alone.
-    EXPECT_EQ(out, "ids 2 3 4\nfn 42 n 0\nunknown 0 0 0 0\nnames 1 6 6 0\ncopies 1\nflag 1 on 0 indent 0\n");
+    EXPECT_EQ(
+        out,
+        "ids 2 3 4\nfn 42 n 0\nunknown 0 0 0 0\nnames 1 6 6 0\ncopies 1\nflag 1 on 0 indent 0\n");
 }
 
 TEST_F(ProcessTest, ModuleHelperRecords) {
