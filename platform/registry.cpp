@@ -137,6 +137,11 @@ LONG ResolveAndFind(HKEY handle, KeyRef& ref, HivePtr& hive, const HiveKey*& key
     return FindKey(ref, hive, key);
 }
 
+LONG HiveNotWritable(const RootInfo& root) {
+    return Fail(ERROR_ACCESS_DENIED,
+                "the hive file of " + std::string(root.name) + " cannot be written by this user");
+}
+
 LONG OpenKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result) {
     if (!result)
         return ERROR_INVALID_PARAMETER;
@@ -149,8 +154,7 @@ LONG OpenKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result) 
     if (!key)
         return Fail(ERROR_FILE_NOT_FOUND, "no such key");
     if ((access & kWriteAccess) && !olvani::registry::CanWriteHive(*ref.root))
-        return Fail(ERROR_ACCESS_DENIED, "the hive file of " + std::string(ref.root->name) +
-                                             " cannot be written by this user");
+        return HiveNotWritable(*ref.root);
     *result = NewHandle(ref.root, key->path, access);
     return ERROR_SUCCESS;
 }
@@ -169,8 +173,7 @@ LONG CreateKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result
         return Fail(ERROR_INVALID_PARAMETER, "a key name is too long or holds a line break");
     const bool mayWrite = olvani::registry::CanWriteHive(*ref.root);
     if ((access & kWriteAccess) && !mayWrite)
-        return Fail(ERROR_ACCESS_DENIED, "the hive file of " + std::string(ref.root->name) +
-                                             " cannot be written by this user");
+        return HiveNotWritable(*ref.root);
     std::string storedPath;
     bool created = false;
     if (const HiveKey* key = hive->Find(path)) {
