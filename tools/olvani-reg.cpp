@@ -121,14 +121,21 @@ std::string HexBytes(const std::vector<BYTE>& data) {
     return out;
 }
 
-int Get(const std::string& keyText, const std::string* name) {
-    KeyName key;
+// Opens the key an operator named for reading; kOk, or the status to end with.
+int OpenForReading(const std::string& keyText, KeyName& key, HKEY& handle) {
     if (!SplitKey(keyText, key))
         return Usage("unknown root key in '" + keyText + "'");
-    HKEY handle = nullptr;
     if (LONG r = RegOpenKeyExA(key.root, key.path.c_str(), 0, KEY_READ, &handle);
         r != ERROR_SUCCESS)
         return Fail(keyText, r);
+    return kOk;
+}
+
+int Get(const std::string& keyText, const std::string* name) {
+    KeyName key;
+    HKEY handle = nullptr;
+    if (int status = OpenForReading(keyText, key, handle); status != kOk)
+        return status;
     if (!name) {
         // Every value, as the .reg text of this one key.
         olvani::registry::HivePtr hive;
@@ -233,12 +240,9 @@ int Set(const std::vector<std::string>& args) {
 
 int List(const std::string& keyText) {
     KeyName key;
-    if (!SplitKey(keyText, key))
-        return Usage("unknown root key in '" + keyText + "'");
     HKEY handle = nullptr;
-    if (LONG r = RegOpenKeyExA(key.root, key.path.c_str(), 0, KEY_READ, &handle);
-        r != ERROR_SUCCESS)
-        return Fail(keyText, r);
+    if (int status = OpenForReading(keyText, key, handle); status != kOk)
+        return status;
     LONG r = ERROR_SUCCESS;
     for (DWORD i = 0;; ++i) {
         char16_t name[256];
