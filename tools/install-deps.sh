@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
   iproute2 klibc-utils bootpc isc-dhcp-client util-linux procps
   xvfb xauth fonts-dejavu-core
+  dpkg-dev scdoc man-db desktop-file-utils logrotate systemd
 )
 
 missing=()
