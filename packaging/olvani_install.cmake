@@ -34,6 +34,7 @@ function(olvani_shared_library target)
     set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${major})
     install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP
             COMPONENT lib${target})
+    set_property(GLOBAL APPEND PROPERTY OLVANI_SHARED_LIBRARIES ${target})
     list(TRANSFORM L_DEPENDS PREPEND lib)
     olvani_package(lib${target} NAME lib${target}${major} SECTION libs
                    SUMMARY "${L_SUMMARY}" DEPENDS ${L_DEPENDS})
