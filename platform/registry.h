@@ -56,11 +56,6 @@ constexpr DWORD REG_NOTIFY_CHANGE_ATTRIBUTES = 0x2;
 constexpr DWORD REG_NOTIFY_CHANGE_LAST_SET = 0x4;
 constexpr DWORD REG_NOTIFY_CHANGE_SECURITY = 0x8;
 
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
-
 LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result);
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result);
 LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved, const char16_t* keyClass,

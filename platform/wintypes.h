@@ -64,3 +64,9 @@ constexpr HRESULT HRESULT_FROM_WIN32(LONG e) {
     return e <= 0 ? static_cast<HRESULT>(e)
                   : static_cast<HRESULT>((static_cast<uint32_t>(e) & 0xFFFFu) | 0x80070000u);
 }
+
+// 100-nanosecond units since 1601-01-01 UTC, split in two halves.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
