@@ -1,0 +1,65 @@
+// The exports of Dravik (libdravik.so), the utility library: registry string
+// helpers, date and time conversions, and number texts. Strings are
+// NUL-terminated UTF-16; a BSTR handed out is the caller's to free with
+// SysFreeString. Results are HRESULT-style: 0 success, negative failure.
+// The registry and date functions leave a failure's message as the thread's
+// error information (ASGetErrorMsg of Quessa); the number functions only
+// return a code.
+#pragma once
+
+#include "platform/datetime.h"
+#include "platform/nls.h"
+#include "platform/oleauto.h"
+#include "platform/registry.h"
+#include "platform/wintypes.h"
+
+#if defined(DRAVIK_BUILDING)
+#define DRAVIK_API __attribute__((visibility("default")))
+#else
+#define DRAVIK_API
+#endif
+
+// The text is not a number in the form asked for.
+constexpr HRESULT DRAVIK_E_INVALID_NUMBER = static_cast<HRESULT>(0x80000065u);
+
+extern "C" {
+
+// Registry string helpers. Values are read as text whatever their type, up
+// to 2048 bytes. Enumeration fills one process-wide list of subkey names that
+// ASVeskGetSubkeyByIndex reads.
+DRAVIK_API HRESULT ASVeskGetStringKeyFromRegistry(HKEY root, const char16_t* subKey,
+                                                  const char16_t* valueName, BSTR* pRetStrValue);
+DRAVIK_API HRESULT ASVeskPutStringKeyInRegistry(HKEY root, const char16_t* regKey,
+                                                const char16_t* strName, const char16_t* value);
+DRAVIK_API HRESULT ASVeskEnumRegKeys(HKEY root, const char16_t* subKey, LONG* pRetSubkeyCount);
+DRAVIK_API HRESULT ASVeskGetSubkeyByIndex(LONG index, BSTR* pRetSubkey);
+
+// Dates are OLE Automation dates; a bias is minutes to add to UTC for local
+// time (positive east of Greenwich).
+DRAVIK_API HRESULT ASVeskGetCurrentDate(DATE* local, DATE* utc);
+DRAVIK_API HRESULT ASVeskGetDateInFormat(DATE date, const char16_t* format, BSTR* result);
+DRAVIK_API HRESULT ASVeskGetDateFromFormat(DATE* result, const char16_t* format,
+                                           const char16_t* text);
+DRAVIK_API HRESULT ASVeskGetDateFromString(const char16_t* text, DATE* result);
+DRAVIK_API HRESULT ASVeskConvertUTCToLocalDate(DATE utc, DATE* local);
+DRAVIK_API HRESULT ASVeskConvertLocalDateToUTC(DATE local, DATE* utc);
+DRAVIK_API HRESULT ASVeskConvertTimeTToDate(LONG unixTime, DATE* result);
+DRAVIK_API HRESULT ASVeskConvertDateToTimeT(DATE date, LONG* unixTime);
+DRAVIK_API HRESULT ASVeskGetTimeZoneBiasFromUTCDate(DATE utc, LONG* bias);
+DRAVIK_API HRESULT ASVeskGetTimeZoneBiasFromLocalDate(DATE local, LONG* bias);
+DRAVIK_API HRESULT ASVeskGetCurrentTimeZoneBias(LONG* bias);
+DRAVIK_API HRESULT ASVeskConvertUTCAndBiasToLocalDate(DATE utc, LONG bias, DATE* local);
+DRAVIK_API HRESULT ASVeskConvertLocalDateAndBiasToUTC(DATE local, LONG bias, DATE* utc);
+
+// Numbers: the locale form a user reads (locale 0: the thread's locale), the
+// neutral form "-1,234.5", and the formatting library's forms. Output BSTRs
+// must be null on entry.
+DRAVIK_API HRESULT ASVeskFormatNumber(const char16_t* format, double value, BSTR* out);
+DRAVIK_API HRESULT ASVeskGetExcelFormat(LONG first, double value, LONG second, BSTR* out);
+DRAVIK_API HRESULT ASVeskIsValidNumber(const char16_t* text, LCID locale);
+DRAVIK_API HRESULT ASVeskGetNonLocaleNumber(const char16_t* text, BSTR* out, LCID locale);
+DRAVIK_API HRESULT ASVeskGetNonLocaleNumberEx(double value, BSTR* out, LCID locale);
+DRAVIK_API HRESULT ASVeskGetLocalizedNumber(const char16_t* text, BSTR* out, LCID locale);
+DRAVIK_API HRESULT ASVeskGetLocalizedNumberEx(double value, BSTR* out, LCID locale);
+
+} // extern "C"

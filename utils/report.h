@@ -1,0 +1,21 @@
+// Numbered errors of the library, reported through the error library under
+// this library's own module handle; the texts are the library's messages.
+#pragma once
+
+#include "platform/wintypes.h"
+
+#include <type_traits>
+
+namespace dravik {
+
+void ReportErrorArgs(UINT number, ...);
+
+// One report of error `number` with its inserts (wide strings for %s, 32-bit
+// integers for %d), in the order its message expects them.
+template <class... Inserts> void ReportError(UINT number, Inserts... inserts) {
+    static_assert((std::is_scalar_v<Inserts> && ...),
+                  "inserts are 32-bit integers and wide string pointers");
+    ReportErrorArgs(number, inserts...);
+}
+
+} // namespace dravik
