@@ -15,6 +15,9 @@ using BOOL = int;
 using HRESULT = int32_t;
 using REGSAM = uint32_t;
 using HANDLE = void*;
+// A loaded module: an executable, a shared library or a resource module.
+using HMODULE = void*;
+using HINSTANCE = HMODULE;
 
 #ifndef TRUE
 #define TRUE 1
@@ -35,6 +38,7 @@ constexpr LONG ERROR_OUTOFMEMORY = 14;
 constexpr LONG ERROR_WRITE_FAULT = 29;
 constexpr LONG ERROR_READ_FAULT = 30;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_MOD_NOT_FOUND = 126;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_BADDB = 1009;
@@ -43,6 +47,8 @@ constexpr LONG ERROR_CANTOPEN = 1011;
 constexpr LONG ERROR_CANTREAD = 1012;
 constexpr LONG ERROR_CANTWRITE = 1013;
 constexpr LONG ERROR_KEY_DELETED = 1018;
+constexpr LONG ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
+constexpr LONG ERROR_DISK_FULL = 112;
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
