@@ -13,8 +13,6 @@
 using LCID = DWORD;
 
 constexpr LCID LOCALE_USER_DEFAULT = 0x400;
-constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
-constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
 
 // The thread's locale (LC_NUMERIC of the thread) as a locale number; the C
 // locale counts as en-US.
