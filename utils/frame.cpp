@@ -5,9 +5,8 @@
 
 #include "platform/messagebox.h"
 #include "platform/registry.h"
+#include "platform/resources.h"
 #include "trace/client/module_trace.h"
-
-#include <dlfcn.h>
 
 ModuleTraceObject g_moduleTrace(u"dravik");
 
@@ -19,22 +18,11 @@ struct LibraryFrame {
     LibraryFrame();
     ~LibraryFrame();
 
-    void* ownModule = nullptr;
-    void* resourceModule = nullptr;
+    HMODULE ownModule = nullptr;
+    HINSTANCE resourceModule = nullptr;
     bool usable = false;
     LONG pingRetries = kDefaultPingRetries;
 };
-
-void* ModuleOfThisLibrary() {
-    Dl_info info{};
-    static const int anchor = 0;
-    return dladdr(&anchor, &info) ? info.dli_fbase : nullptr;
-}
-
-bool LoadLanguageResources(void* /*ownModule*/, void** resourceModule) {
-    *resourceModule = nullptr;
-    return true;
-}
 
 // A missing key or value leaves the default; only a 4-byte value counts.
 LONG ReadPingRetries() {
@@ -55,8 +43,8 @@ LONG ReadPingRetries() {
 }
 
 LibraryFrame::LibraryFrame() {
-    ownModule = ModuleOfThisLibrary();
-    if (!LoadLanguageResources(ownModule, &resourceModule)) {
+    ownModule = OlvaniThisModule();
+    if (ASLoadResourceFile(ownModule, &resourceModule) < 0) {
         MessageBox("NLS DLL not installed !", "Error", MB_OK | MB_ICONERROR);
         return;
     }
@@ -65,9 +53,8 @@ LibraryFrame::LibraryFrame() {
 }
 
 LibraryFrame::~LibraryFrame() {
-    if (resourceModule && resourceModule != ownModule) {
-        // released through the resource layer once it is wired in
-    }
+    if (resourceModule && resourceModule != ownModule)
+        FreeLibrary(resourceModule);
 }
 
 // After g_moduleTrace: objects of one file are built in order.
@@ -77,7 +64,7 @@ LibraryFrame g_frame;
 
 namespace dravik {
 
-void* OwnModule() {
+HMODULE OwnModule() {
     return g_frame.ownModule;
 }
 

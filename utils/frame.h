@@ -8,7 +8,7 @@
 namespace dravik {
 
 // This library as the resource layer knows it.
-void* OwnModule();
+HMODULE OwnModule();
 // False when the language resources could not be loaded: every export then
 // returns E_UNEXPECTED at once.
 bool LibraryUsable();

@@ -1,11 +1,14 @@
 // Numbers between the locale form a user reads, the neutral form used for
 // storage, and the formatting library's forms. Result codes only: nothing
 // here traces or reports.
+#include "platform/sornet.h"
 #include "platform/strings.h"
 #include "utils/dravik.h"
 #include "utils/frame.h"
 #include "utils/number_text.h"
 
+#include <cmath>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -114,6 +117,32 @@ HRESULT LocaleText(double value, LCID locale, const NumberSymbols& symbols, std:
 }
 
 } // namespace
+
+HRESULT ASVeskFormatNumber(const char16_t* format, double value, BSTR* out) {
+    DRAVIK_REQUIRE_USABLE();
+    if (!out)
+        return E_INVALIDARG;
+    // The formatting library never sees a NaN or an infinity.
+    constexpr double kLargest = std::numeric_limits<double>::max();
+    if (std::isnan(value))
+        value = 0;
+    else if (std::isinf(value))
+        value = value < 0 ? -kLargest : kLargest;
+    std::u16string text;
+    fu_sprintf(text, format ? format : u"", value);
+    *out = nullptr;
+    return Hand(text, out);
+}
+
+HRESULT ASVeskGetExcelFormat(LONG first, double value, LONG second, BSTR* out) {
+    DRAVIK_REQUIRE_USABLE();
+    if (!out)
+        return E_INVALIDARG;
+    std::u16string text;
+    fu_ToExcel(text, first, value, second, 1);
+    *out = nullptr;
+    return Hand(text, out);
+}
 
 HRESULT ASVeskIsValidNumber(const char16_t* text, LCID locale) {
     DRAVIK_REQUIRE_USABLE();

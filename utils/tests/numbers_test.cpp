@@ -94,6 +94,24 @@ TEST(NumberConversion, DoublesAsShortestText) {
     EXPECT_LT(Convert(ASVeskGetLocalizedNumberEx, std::nan(""), kEnglishUs).hr, 0);
 }
 
+TEST(NumberFormats, FormattingLibraryNeverSeesNaNOrInfinity) {
+    const auto format = [](const char16_t* picture, double value) {
+        BSTR out = nullptr;
+        EXPECT_EQ(ASVeskFormatNumber(picture, value, &out), S_OK);
+        std::u16string text(out ? out : u"");
+        SysFreeString(out);
+        return text;
+    };
+    EXPECT_EQ(format(u"%.2f", 3.14159), u"3.14");
+    EXPECT_EQ(format(u"%.1f", std::nan("")), u"0.0");
+    EXPECT_EQ(format(u"%g", HUGE_VAL), u"1.79769e+308");
+    EXPECT_EQ(format(u"%.16e", -HUGE_VAL), u"-1.7976931348623157e+308");
+    BSTR out = nullptr;
+    EXPECT_EQ(ASVeskGetExcelFormat(2, -1234.5, 1, &out), S_OK);
+    EXPECT_EQ(std::u16string(out), u"-1,234.50");
+    SysFreeString(out);
+}
+
 TEST(NumberConversion, OutputMustBeEmptyOnEntry) {
     BSTR taken = SysAllocString(u"keep");
     EXPECT_EQ(ASVeskGetLocalizedNumber(u"1", &taken, kEnglishUs), E_INVALIDARG);
