@@ -7,6 +7,7 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format
   qt6-base-dev qt6-tools-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libicu-dev libacl1-dev acl libcap2-bin
+  tzdata libc-bin
   libsystemd-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
   iproute2 klibc-utils bootpc isc-dhcp-client util-linux procps
