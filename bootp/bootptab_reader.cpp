@@ -19,7 +19,11 @@ namespace {
 // size or any change of the nanosecond modification time means a new read.
 struct FileState {
     bool valid = false;
+    // Read so soon after it was written (or with a time still to come) that
+    // a later write may leave the status as it is.
     bool racy = false;
+    // A racy file has been read once more since.
+    bool checkedAgain = false;
     timespec mtime{};
     dev_t device = 0;
     ino_t inode = 0;
@@ -28,7 +32,10 @@ struct FileState {
 
 // A file written within this window before it was read may be written again
 // without its time changing (the clock of file times is coarse, and some
-// file systems keep only seconds), so it is read again on the next call.
+// file systems keep only seconds). Such a file is read once more on the next
+// call and once after the window has passed, never on every call: a time in
+// the future (a clock stepped back, a copy from a host running ahead) would
+// otherwise rebuild the tables for every request.
 constexpr time_t kRacySeconds = 2;
 
 FileState recorded;
@@ -40,15 +47,34 @@ bool SameFile(const struct stat& st, const FileState& state) {
            st.st_dev == state.device && st.st_ino == state.inode && st.st_size == state.size;
 }
 
+time_t Now() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec;
+}
+
+// Whether the window after the file's time has passed.
+bool Settled(const timespec& mtime) {
+    return Now() - mtime.tv_sec > kRacySeconds;
+}
+
 void Record(const struct stat& st) {
+    bool again = recorded.valid && SameFile(st, recorded);
     recorded.valid = true;
     recorded.mtime = st.st_mtim;
     recorded.device = st.st_dev;
     recorded.inode = st.st_ino;
     recorded.size = st.st_size;
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    recorded.racy = now.tv_sec - st.st_mtim.tv_sec < kRacySeconds + 1;
+    recorded.racy = !Settled(st.st_mtim);
+    recorded.checkedAgain = again && recorded.racy;
+}
+
+// A file read earlier and unchanged since, as far as its status tells.
+bool Unchanged(const struct stat& st) {
+    if (!recorded.valid || !SameFile(st, recorded) || st.st_nlink == 0) {
+        return false;
+    }
+    return !recorded.racy || (recorded.checkedAgain && !Settled(st.st_mtim));
 }
 
 bool IsSpace(int c) {
@@ -270,7 +296,7 @@ int ReadHostTable() {
     if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
         return -1;
     }
-    if (recorded.valid && !recorded.racy && SameFile(st, recorded) && st.st_nlink != 0) {
+    if (Unchanged(st)) {
         return 0;
     }
     if (!CreateHostTables()) {

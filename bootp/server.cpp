@@ -150,6 +150,8 @@ int ProcessDatagram(BootpApplication& application, const BYTE* datagram, size_t 
 void StopServer() {
     CloseServerSocket();
     ClearHostTables();
+    // The next start must read the file into the emptied tables.
+    ForgetHostTableFile();
 }
 
 int DebugLevel() {

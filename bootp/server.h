@@ -24,7 +24,8 @@ int ReceiveRequest();
 // cannot be sent and gives the send error line.
 int ProcessDatagram(BootpApplication& application, const BYTE* datagram, size_t length);
 
-// Closes the socket and empties the host tables.
+// Closes the socket and empties the host tables; the next start reads the
+// table file again.
 void StopServer();
 
 // The debug level of the "-d<n>" argument; 0 by default.

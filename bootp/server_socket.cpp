@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,6 +47,13 @@ in_addr_t ResolveFirstAddress(const char* name) {
     return address;
 }
 
+// Room for the longest host name the system allows, and its NUL: cloud and
+// container names are often longer than a few dozen characters.
+size_t HostNameBufferSize() {
+    long limit = sysconf(_SC_HOST_NAME_MAX);
+    return static_cast<size_t>(limit > HOST_NAME_MAX ? limit : HOST_NAME_MAX) + 1;
+}
+
 bool IsLoopback(in_addr_t address) {
     return (ntohl(address) >> 24) == 127;
 }
@@ -74,14 +83,14 @@ int SetupSocket() {
     if (setsockopt(serverSocket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0)
         return FailAndClose("The WinSock setsockopt function failed with: %d\n");
 
-    char hostName[kHostNameBufferSize] = {};
-    if (gethostname(hostName, sizeof hostName - 1) != 0 || hostName[0] == '\0') {
+    std::vector<char> hostName(HostNameBufferSize(), '\0');
+    if (gethostname(hostName.data(), hostName.size()) != 0 || hostName[0] == '\0') {
         MessageBox("Your local host TCP/IP stack has not been configured.", "",
                    MB_OK | MB_ICONERROR);
         CloseServerSocket();
         return 0;
     }
-    hostNameAddress = ResolveFirstAddress(hostName);
+    hostNameAddress = ResolveFirstAddress(hostName.data());
 
     // Stands in for the asynchronous mode: the application watches the
     // socket, and a notification that finds nothing waiting must not block.

@@ -17,7 +17,6 @@
 // The fixed fields without a vendor area: klibc's ipconfig, which Debian's
 // initramfs uses for network boot, sends requests of just this length.
 constexpr size_t kMinimumRequestLength = 236;
-constexpr size_t kHostNameBufferSize = 40;
 
 // Where the datagram being handled came from and in by.
 struct RequestOrigin {

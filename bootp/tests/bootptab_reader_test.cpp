@@ -200,3 +200,17 @@ TEST_F(TableFileTest, FreshlyWrittenFileIsCheckedAgainEvenWithTheSameStatus) {
     ASSERT_EQ(ReadHostTable(), 0);
     EXPECT_NE(FindName("bbbb"), nullptr);
 }
+
+TEST_F(TableFileTest, AFreshOrFutureFileIsReadOnceMoreNotOnEveryRequest) {
+    for (time_t ahead : {time_t{0}, time_t{3600}}) {
+        SCOPED_TRACE(ahead);
+        Write("one:ip=10.0.0.1\n");
+        SetMtime(path_, std::time(nullptr) + ahead, 0);
+        ForgetHostTableFile();
+        unsigned generation = HostTableGeneration();
+        for (int request = 0; request < 50; ++request) {
+            ASSERT_EQ(ReadHostTable(), 0);
+        }
+        EXPECT_EQ(HostTableGeneration(), generation + 2);
+    }
+}

@@ -4,6 +4,9 @@
 #include "bootp/hash_table.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+
+#include <climits>
 
 #include <cstdlib>
 
@@ -39,6 +42,26 @@ TEST_F(EngineTest, StartsListeningWithoutBlockingOnAnEmptyNotification) {
     StopServer();
     EXPECT_EQ(ServerSocketHandle(), -1);
     EXPECT_EQ(hash_First(nameTable), nullptr);
+}
+
+TEST_F(EngineTest, TheLongestHostNameTheSystemAllowsStarts) {
+    ASSERT_EQ(unshare(CLONE_NEWUTS), 0);
+    std::string name(HOST_NAME_MAX, 'h');
+    ASSERT_EQ(sethostname(name.data(), name.size()), 0);
+    EXPECT_EQ(StartServer(app_, ""), 1);
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(EngineTest, ARestartInTheSameProcessLoadsTheTableAgain) {
+    // Long written, so nothing but the recorded state decides the read.
+    timespec past[2] = {{1600000000, 0}, {1600000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, tablePath_.c_str(), past, 0), 0);
+    ASSERT_EQ(StartServer(app_, ""), 1);
+    StopServer();
+    ASSERT_EQ(StartServer(app_, ""), 1);
+    EXPECT_EQ(HostTableEntryCount(), 1);
+    EXPECT_EQ(Deliver(Request(kLab1)), 0);
+    EXPECT_EQ(Reply().size(), kBootpPacketSize);
 }
 
 TEST_F(EngineTest, PortAlreadyBoundShowsTheBindMessageAndFailsToStart) {
