@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -67,9 +68,27 @@ uint32_t EntryAddress(const HostEntry* entry) {
     return (entry->flags & HF_IPADDR) ? entry->ipAddr : 0;
 }
 
-// A path the reply can carry and a file that others may read.
-bool Usable(const std::string& path, uint32_t* size) {
-    return path.size() <= kMaxBootPath && FileUsable(path.c_str(), size) == 0;
+// Whether `path` names a file inside the folder `base` once links are
+// followed, so a link in the folder cannot lead a client elsewhere.
+bool Inside(const std::string& path, const std::string& base) {
+    char* folder = realpath(base.c_str(), nullptr);
+    char* file = realpath(path.c_str(), nullptr);
+    bool inside = false;
+    if (folder != nullptr && file != nullptr) {
+        size_t length = std::strlen(folder);
+        inside = std::strncmp(file, folder, length) == 0 &&
+                 (file[length] == '/' || (length == 1 && folder[0] == '/'));
+    }
+    std::free(folder);
+    std::free(file);
+    return inside;
+}
+
+// A path the reply can carry and a file that others may read; for a name the
+// client chose, one inside `base` as well.
+bool Usable(const std::string& path, const std::string* base, uint32_t* size) {
+    return path.size() <= kMaxBootPath && (base == nullptr || Inside(path, *base)) &&
+           FileUsable(path.c_str(), size) == 0;
 }
 
 // The found entry, or nullptr after the lines (and, for an unknown hardware
@@ -126,12 +145,18 @@ bool ResolveBootFile(uint8_t* packet, const HostEntry* entry, BootpApplication& 
         std::memset(file, 0, kBootpFileSize);
         return true;
     }
-    bool allowed = requested.empty() || !HasParentComponent(requested);
+    // A client may name files only inside the entry's home directory, or
+    // without one inside the server's current directory: an absolute name
+    // then counts as missing, so no client can probe the host's files.
+    bool absolute = !requested.empty() && (requested[0] == '/' || requested[0] == '\\');
+    bool allowed = requested.empty() || (!HasParentComponent(requested) && (hasHome || !absolute));
+    std::string base = hasHome ? home : std::string(".");
+    const std::string* confine = requested.empty() ? nullptr : &base;
     std::string suffixed = path + "." + HostNameText(entry);
     const std::string* found = nullptr;
-    if (allowed && Usable(suffixed, fileSize)) {
+    if (allowed && Usable(suffixed, confine, fileSize)) {
         found = &suffixed;
-    } else if (allowed && Usable(path, fileSize)) {
+    } else if (allowed && Usable(path, confine, fileSize)) {
         found = &path;
     }
     if (found != nullptr) {

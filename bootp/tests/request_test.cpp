@@ -238,6 +238,41 @@ TEST_F(RequestTest, RequestedFilesStayInsideTheHomeDirectory) {
     }
 }
 
+TEST_F(RequestTest, ClientsCannotProbeFilesOutsideTheirFolder) {
+    MakeFile("secret", 5);
+    std::string secret = (dir_ / "secret").string();
+    // No home directory: an absolute name the client asks for counts as
+    // missing, even inside the current directory, while the same name as the
+    // entry's own boot file is served.
+    ASSERT_EQ(Load("lab1:ht=1:ha=02000a0b0c0d:bs=auto:bf=" + secret + "\n"), 0);
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    SetFile(secret);
+    Handle();
+    EXPECT_TRUE(sender_.sent.empty());
+    EXPECT_EQ(app_.lines.back(),
+              "Error:  This configuration file specified in BOOTPTAB does not exist: " + secret);
+    NewRequest();
+    SetFile("secret");
+    Handle();
+    EXPECT_EQ(ReplyFile(), "secret");
+    std::filesystem::current_path(previous);
+    NewRequest();
+    Handle();
+    EXPECT_EQ(ReplyFile(), secret);
+
+    // A link inside the home directory does not lead out of it, not even
+    // to a folder whose name begins like the home directory's.
+    MakeFile("boot/x", 5);
+    MakeFile("boot-other/y", 5);
+    std::filesystem::create_symlink(dir_ / "boot-other/y", dir_ / "boot/link");
+    ASSERT_EQ(Load("lab1:ht=1:ha=02000a0b0c0d:hd=" + (dir_ / "boot").string() + "\n"), 0);
+    NewRequest();
+    SetFile("link");
+    Handle();
+    EXPECT_TRUE(sender_.sent.empty());
+}
+
 TEST_F(RequestTest, PathsTooLongForTheReplyAreNotUsable) {
     std::string deep = "d/" + std::string(100, 'a') + "/" + std::string(20, 'b');
     MakeFile("boot/" + deep, 5);
