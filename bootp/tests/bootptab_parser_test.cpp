@@ -209,3 +209,18 @@ TEST_F(TableFileTest, TemplatesFillOnlyWhatIsStillUnset) {
     EXPECT_STREQ(u1->bootFile->text(), "x");
     EXPECT_EQ(t->bootFile, nullptr);
 }
+
+TEST_F(TableFileTest, OwnListsAndFilesBeforeATemplateStay) {
+    ASSERT_EQ(Load("tmpl:gw=10.0.0.1:ds=10.0.0.2:ts=10.0.0.3:hd=/tmpl:bf=tmpl.bin:T1=01\n"
+                   "own:gw=10.1.1.1:ds=10.1.1.2:hd=/own:bf=own.bin:T2=02:tc=tmpl\n"),
+              0);
+    HostEntry* own = FindName("own");
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(List(own->gateways), std::vector<uint32_t>{Ip("10.1.1.1")});
+    EXPECT_EQ(List(own->domainServers), std::vector<uint32_t>{Ip("10.1.1.2")});
+    EXPECT_STREQ(own->homeDir->text(), "/own");
+    EXPECT_STREQ(own->bootFile->text(), "own.bin");
+    EXPECT_EQ(Generic(own), (std::vector<uint8_t>{2, 1, 2}));
+    // What the entry did not set still comes from the template.
+    EXPECT_EQ(List(own->timeServers), std::vector<uint32_t>{Ip("10.0.0.3")});
+}

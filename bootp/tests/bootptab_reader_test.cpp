@@ -214,3 +214,41 @@ TEST_F(TableFileTest, AFreshOrFutureFileIsReadOnceMoreNotOnEveryRequest) {
         EXPECT_EQ(HostTableGeneration(), generation + 2);
     }
 }
+
+TEST_F(TableFileTest, ATableReachedThroughALinkFollowsTheFileBehindIt) {
+    const time_t past = 1600000000;
+    // The plain file that replaces the link later has the lower inode number,
+    // so no ordering of the numbers can pass for "the same file".
+    std::string real = (dir_ / "a").string();
+    std::string plain = (dir_ / "b").string();
+    Write("", real);
+    Write("", plain);
+    struct stat a {
+    }, b{};
+    ASSERT_EQ(stat(real.c_str(), &a) | stat(plain.c_str(), &b), 0);
+    if (a.st_ino < b.st_ino) {
+        std::swap(real, plain);
+    }
+    Write("one:ip=10.0.0.1\n", real);
+    SetMtime(real, past, 0);
+    std::filesystem::create_symlink(real, path_);
+    ASSERT_EQ(ReadHostTable(), 0);
+    EXPECT_NE(FindName("one"), nullptr);
+    unsigned generation = HostTableGeneration();
+    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_EQ(HostTableGeneration(), generation);
+
+    // The file behind the link changes; the link itself does not.
+    Write("two:ip=10.0.0.1\n", real);
+    SetMtime(real, past, 1);
+    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_NE(FindName("two"), nullptr);
+
+    // The link gives way to a plain file of the same size and time.
+    Write("thr:ip=10.0.0.1\n", plain);
+    SetMtime(plain, past, 1);
+    std::filesystem::rename(plain, path_);
+    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_NE(FindName("thr"), nullptr);
+    EXPECT_EQ(HostTableGeneration(), generation + 2);
+}

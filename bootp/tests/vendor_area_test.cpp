@@ -93,3 +93,24 @@ TEST(VendorArea, GenericOptionsThatDoNotFitAreSkippedWhole) {
     // Pad bytes are copied; an end tag stops the walk.
     EXPECT_EQ(Area("h:T0=:T255=:T1=01"), Padded({99, 130, 83, 99, 0, 0, 0xFF}));
 }
+
+TEST(VendorArea, TheLastBytesAreUsedExactlyAndNeverOverrun) {
+    auto tail = [](const Bytes& area, size_t from) {
+        return Bytes(area.begin() + from, area.end());
+    };
+    // 6 bytes left: tag, length and one address fill the area; no end option.
+    EXPECT_EQ(tail(Area("h:to=0:sm=255.0.0.0:bs=1:ds=" + Addresses(9) + ":ns=" + Addresses(2)), 58),
+              (Bytes{5, 4, 10, 0, 0, 1}));
+    // 4 bytes left: no room for an address, so no option at all.
+    EXPECT_EQ(tail(Area("h:to=0:ds=" + Addresses(12) + ":ns=" + Addresses(1)), 60),
+              (Bytes{0xFF, 0, 0, 0}));
+    // 8 bytes left: one address, then the 2 bytes left hold no second one.
+    EXPECT_EQ(tail(Area("h:to=0:ds=" + Addresses(11) + ":ns=" + Addresses(3)), 56),
+              (Bytes{5, 4, 10, 0, 0, 1, 0xFF, 0}));
+    // A host name that fits exactly is sent whole; a first label that fits
+    // exactly is sent when the whole name does not.
+    EXPECT_EQ(tail(Area("ab12.bench:hn:to=0:ds=" + Addresses(10)), 52),
+              (Bytes{12, 10, 'a', 'b', '1', '2', '.', 'b', 'e', 'n', 'c', 'h'}));
+    EXPECT_EQ(tail(Area("ab12.bench:hn:to=0:sm=255.0.0.0:ds=" + Addresses(10)), 58),
+              (Bytes{12, 4, 'a', 'b', '1', '2'}));
+}
