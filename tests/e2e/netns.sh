@@ -64,6 +64,16 @@ in_cli_private_run() {
     ip netns exec "$CLI_NS" unshare -m --uts sh -c 'mount -t tmpfs tmpfs /run && exec "$@"' sh "$@"
 }
 
+# Waits (bounded) until the interface $2 in namespace $1 has its carrier.
+e2e_wait_link_up() {
+    local tries=100
+    until ip -n "$1" link show dev "$2" | grep -q "state UP"; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
 e2e_setup() {
     e2e_require_root
     : "${DRIVER:?DRIVER must name the bootp-driver program}"
@@ -85,6 +95,9 @@ e2e_setup() {
         ip -n "$ns" link set "$dev" up
     done
     ip -n "$SRV_NS" addr add "$SRV_ADDR/24" dev "$SRV_IF"
+    # A datagram sent before the pair has its carrier is lost.
+    e2e_wait_link_up "$SRV_NS" "$SRV_IF" || e2e_fail "$SRV_IF did not come up"
+    e2e_wait_link_up "$CLI_NS" "$CLI_IF" || e2e_fail "$CLI_IF did not come up"
     ip -n "$CLI_NS" route add 255.255.255.255/32 dev "$CLI_IF"
     # The registry names the table; the dump goes beside it.
     mkdir -p "$WORK/registry"
@@ -111,12 +124,17 @@ e2e_run_driver() {
     (cd "$WORK" && exec "${DRIVER_COMMAND[@]}" "$@")
 }
 
-# Starts the driver in the background and waits until it listens.
+# Starts the driver in the background and waits until it listens: its own
+# "listening" line in a fresh output file, and port 67 bound.
 e2e_start_driver() {
     e2e_driver_command 600
+    # The shell opens the output file only after the fork; removed first, a
+    # line a previous driver wrote there can never be taken for this one's.
+    rm -f "$WORK/driver.out"
     (cd "$WORK" && exec "${DRIVER_COMMAND[@]}" "$@") > "$WORK/driver.out" 2>&1 &
     DRIVER_PID=$!
     e2e_wait_for_line "driver: listening" 100 || e2e_fail "the driver did not start"
+    in_srv grep -q ':0043 ' /proc/net/udp || e2e_fail "the driver does not listen on port 67"
 }
 
 # Waits (bounded: tries x 0.1 s) until the driver's output holds a line

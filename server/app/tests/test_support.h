@@ -3,11 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace korrind_test {
+
+// The exit status of a test program that cannot run here (without root).
+// CTest shows it as skipped rather than passed, and CI run as root fails on it.
+constexpr int kSkipExitCode = 77;
+inline int ReportSkipped(const char* reason) {
+    std::fprintf(stderr, "SKIP: %s\n", reason);
+    return kSkipExitCode;
+}
 
 // Moves the process into a network namespace of its own with loopback up,
 // so port 67 and the one-instance name never meet anything on the host.

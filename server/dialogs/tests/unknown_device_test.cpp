@@ -433,6 +433,8 @@ private:
 int main(int argc, char** argv) {
     // Namespaces first, while this is the only thread.
     bool root = ::geteuid() == 0;
+    if (!root)
+        return korrind_test::ReportSkipped("needs root: the test creates network namespaces");
     pid_t holder = root ? StartClientNamespace() : -1;
     bool isolated = holder > 0 && EnterPrivateNetwork() && ::unshare(CLONE_NEWUTS) == 0 &&
                     // Resolves to a loopback address, so each reply names the
