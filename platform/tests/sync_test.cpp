@@ -5,8 +5,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <poll.h>
+#include <string>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -35,15 +39,39 @@ TEST(Events, AutoResetReleasesOneWaitAtATime) {
     CloseHandle(event);
 }
 
+// Whether the thread is blocked in poll, where a wait sleeps.
+bool BlockedInPoll(pid_t thread) {
+    std::ifstream in("/proc/self/task/" + std::to_string(thread) + "/syscall");
+    long number = -1;
+    in >> number;
+#ifdef SYS_poll
+    if (number == SYS_poll)
+        return true;
+#endif
+    return number == SYS_ppoll;
+}
+
 TEST(Events, AutoResetWakesExactlyOneOfTwoWaiters) {
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     std::atomic<int> woken{0};
-    auto waiter = [&] { woken += WaitForSingleObject(event, 400) == WAIT_OBJECT_0; };
-    std::thread a(waiter), b(waiter);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::atomic<pid_t> tids[2] = {0, 0};
+    auto waiter = [&](int i) {
+        tids[i] = static_cast<pid_t>(::syscall(SYS_gettid));
+        woken += WaitForSingleObject(event, 1000) == WAIT_OBJECT_0;
+    };
+    std::thread a(waiter, 0), b(waiter, 1);
+    // Both must be waiting when the event is set, or one wake proves nothing.
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    auto bothWaiting = [&] {
+        return tids[0] && tids[1] && BlockedInPoll(tids[0]) && BlockedInPoll(tids[1]);
+    };
+    while (!bothWaiting() && Clock::now() < deadline)
+        std::this_thread::yield();
+    bool waited = bothWaiting();
     SetEvent(event);
     a.join();
     b.join();
+    EXPECT_TRUE(waited) << "the two waiters were never waiting at once";
     EXPECT_EQ(woken.load(), 1);
     CloseHandle(event);
 }
