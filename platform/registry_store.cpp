@@ -57,7 +57,7 @@ struct CacheEntry {
 // still, the hive file was not replaced by any writer, and the cached hive is
 // used without a system call. Changes made by other means (an editor) are
 // caught by the stat, done at least every kRecheckInterval.
-constexpr int64_t kRecheckInterval = 10'000'000; // 10 ms
+constexpr int64_t kRecheckInterval = kUnseenEditNanoseconds;
 constexpr size_t kCounterSize = sizeof(uint64_t);
 
 struct ChangeCounter {

@@ -5,6 +5,7 @@
 
 #include "platform/registry_hive.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,11 @@
 namespace olvani::registry {
 
 using HivePtr = std::shared_ptr<const Hive>;
+
+// How long a change made to a hive file by other means than these calls (an
+// editor) may go unseen by a reader, in nanoseconds of the coarse monotonic
+// clock.
+constexpr int64_t kUnseenEditNanoseconds = 10'000'000;
 
 // <directory>/<root name>.reg
 std::string HivePath(const std::string& directory, const RootInfo& root);

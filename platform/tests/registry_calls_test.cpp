@@ -239,10 +239,12 @@ TEST_F(RegistryCalls, QuotesBackslashesLineBreaksAndNonAsciiSurvive) {
     HKEY key = CreateW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tarvex\\K\u00e9y [x] \"q\"");
     SetW(key, name.c_str(), value);
     RegCloseKey(key);
-    // Another handle, and a hive read back from the file by a fresh parse.
+    // Another handle, and a hive read back from the file by a fresh parse,
+    // which shows by the value the edit adds.
     std::string text = ReadFile(HiveFile());
-    WriteFile(HiveFile(), text + "\n"); // a new version forces a re-parse
-    WaitForEditorChangeToShow();
+    WriteFile(HiveFile(),
+              text + "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Edited]\r\n\"By\"=\"editor\"\r\n");
+    ASSERT_TRUE(EditorChangeShows([] { return GetString("SOFTWARE\\Edited", "By") == "editor"; }));
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"software\\tarvex\\K\u00e9y [x] \"q\"", 0,
                             KEY_READ, &key),
               ERROR_SUCCESS);
@@ -287,8 +289,8 @@ TEST_F(RegistryCalls, AnEditorsChangeToTheHiveIsSeen) {
     WriteFile(HiveFile(), "Windows Registry Editor Version 5.00\r\n\r\n"
                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex\\Olvani\\Trace]\r\n"
                           "\"TraceFlag\"=\"1\"\r\n");
-    WaitForEditorChangeToShow();
-    EXPECT_EQ(GetString("SOFTWARE\\Tarvex\\Olvani\\Trace", "TraceFlag"), "1");
+    EXPECT_TRUE(EditorChangeShows(
+        [] { return GetString("SOFTWARE\\Tarvex\\Olvani\\Trace", "TraceFlag") == "1"; }));
 }
 
 TEST_F(RegistryCalls, AnotherWritersChangeIsSeenAtOnce) {

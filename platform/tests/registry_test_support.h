@@ -2,12 +2,14 @@
 #pragma once
 
 #include "platform/registry.h"
+#include "platform/registry_store.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -44,9 +46,22 @@ protected:
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     }
 
-    // A change made without the registry calls (an editor) shows within 10 ms.
-    static void WaitForEditorChangeToShow() {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Reads until `seen` holds after a change made without the registry calls
+    // (an editor). False when it still fails on a read made after the time
+    // such a change may go unseen (and one tick of the coarse clock) is over.
+    template <typename Seen> static bool EditorChangeShows(Seen seen) {
+        timespec tick{};
+        ::clock_getres(CLOCK_MONOTONIC_COARSE, &tick);
+        auto limit = std::chrono::steady_clock::now() +
+                     std::chrono::nanoseconds(registry::kUnseenEditNanoseconds + tick.tv_nsec);
+        for (;;) {
+            bool late = std::chrono::steady_clock::now() > limit;
+            if (seen())
+                return true;
+            if (late)
+                return false;
+            std::this_thread::yield();
+        }
     }
 
     // Creates the key (and its parents) and stores a string value in it.
