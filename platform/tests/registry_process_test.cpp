@@ -94,6 +94,16 @@ TEST_F(RegistryProcesses, AMissingFolderThatCannotBeCreatedDeniesWriteAccess) {
     EXPECT_EQ(status, 0);
 }
 
+// "w<writer>v<value>", built by appending: "w" + a temporary string makes
+// g++ 12 warn of an overlapping copy that cannot happen (-Wrestrict).
+std::string ValueName(int writer, int value) {
+    std::string name = "w";
+    name += std::to_string(writer);
+    name += 'v';
+    name += std::to_string(value);
+    return name;
+}
+
 TEST_F(RegistryProcesses, ConcurrentWritersLoseNothing) {
     constexpr int kWriters = 4;
     constexpr int kValues = 40;
@@ -110,7 +120,7 @@ TEST_F(RegistryProcesses, ConcurrentWritersLoseNothing) {
                     ++failures;
                     continue;
                 }
-                std::string name = "w" + std::to_string(w) + "v" + std::to_string(i);
+                std::string name = ValueName(w, i);
                 failures += RegSetValueExA(key, name.c_str(), 0, REG_SZ,
                                            reinterpret_cast<const BYTE*>(name.c_str()),
                                            static_cast<DWORD>(name.size() + 1)) != ERROR_SUCCESS;
@@ -129,7 +139,7 @@ TEST_F(RegistryProcesses, ConcurrentWritersLoseNothing) {
     for (int w = 0; w < kWriters; ++w) {
         std::string path = "SOFTWARE\\Tarvex\\Writer" + std::to_string(w % 2);
         for (int i = 0; i < kValues; ++i) {
-            std::string name = "w" + std::to_string(w) + "v" + std::to_string(i);
+            std::string name = ValueName(w, i);
             found += GetString(path.c_str(), name.c_str()) == name;
         }
     }

@@ -99,8 +99,12 @@ void PutNumber(Output& out, const Spec& spec, char conversion, const char* lengt
         format += '-';
     if (spec.width >= 0)
         format += std::to_string(spec.width);
-    if (spec.precision >= 0)
-        format += "." + std::to_string(spec.precision);
+    if (spec.precision >= 0) {
+        // Appended in two steps: "." + a temporary string makes g++ 12 warn
+        // of an overlapping copy that cannot happen (-Wrestrict).
+        format += '.';
+        format += std::to_string(spec.precision);
+    }
     format += length;
     format += conversion;
     char small[128];
