@@ -1,6 +1,8 @@
 #include "events/conversion.h"
 
 #include "events/format_spec.h"
+#include "platform/sornet.h"
+#include "platform/strings.h"
 
 namespace quessa {
 
@@ -66,13 +68,87 @@ SafeConversion MakeSafeConversion(std::u16string_view spec) {
         out.text[length++] = u'.';
         AppendNumber(out, length, precision < 0 ? 0 : precision);
     }
-    if (ClassOfLetter(letter) == ArgClass::Integer && at < body.size() && body[at] == u'h') {
-        out.text[length++] = u'h';
-        if (at + 1 < body.size() && body[at + 1] == u'h')
-            out.text[length++] = u'h';
-    }
     out.text[length++] = letter;
     return out;
+}
+
+namespace {
+
+// A value converted for one conversion, freed however the call ends.
+class TypedValue {
+public:
+    TypedValue() { VariantInit(&converted_); }
+    ~TypedValue() { VariantClear(&converted_); }
+    TypedValue(const TypedValue&) = delete;
+    TypedValue& operator=(const TypedValue&) = delete;
+
+    HRESULT Convert(const VARIANT& value, VARTYPE type) {
+        if (value.vt == type) {
+            typed_ = &value;
+            return S_OK;
+        }
+        HRESULT hr = VariantChangeType(&converted_, &value, 0, type);
+        typed_ = &converted_;
+        return hr;
+    }
+    const VARIANT& operator*() const { return *typed_; }
+
+private:
+    VARIANT converted_;
+    const VARIANT* typed_ = &converted_;
+};
+
+VARTYPE TypeOfClass(ArgClass kind) {
+    switch (kind) {
+    case ArgClass::Floating:
+        return VT_R8;
+    case ArgClass::WideString:
+    case ArgClass::NarrowString:
+        return VT_BSTR;
+    default:
+        return VT_I4;
+    }
+}
+
+} // namespace
+
+HRESULT RenderConversion(std::u16string_view spec, const VARIANT& value, std::u16string& out) {
+    ArgClass kind = spec.empty() ? ArgClass::None : ClassOfLetter(spec.back());
+    if (kind == ArgClass::None)
+        return E_INVALIDARG;
+    TypedValue typed;
+    HRESULT hr = typed.Convert(value, TypeOfClass(kind));
+    if (FAILED(hr))
+        return hr;
+    SafeConversion conversion = MakeSafeConversion(spec);
+    std::u16string_view safe = conversion.text;
+    int written = -1;
+    switch (kind) {
+    case ArgClass::Integer:
+    case ArgClass::Character:
+        written = fu_sprintf(out, safe, static_cast<int32_t>((*typed).lVal));
+        break;
+    case ArgClass::Count: {
+        int32_t count = (*typed).lVal;
+        written = fu_sprintf(out, safe, &count);
+        break;
+    }
+    case ArgClass::Floating:
+        written = fu_sprintf(out, safe, (*typed).dblVal);
+        break;
+    case ArgClass::WideString:
+        written = fu_sprintf(out, safe, (*typed).bstrVal ? (*typed).bstrVal : u"");
+        break;
+    case ArgClass::NarrowString: {
+        BSTR text = (*typed).bstrVal;
+        std::string narrow = olvani::Utf16ToUtf8(std::u16string_view(text, SysStringLen(text)));
+        written = fu_sprintf(out, safe, narrow.c_str());
+        break;
+    }
+    case ArgClass::None:
+        break;
+    }
+    return written < 0 ? E_INVALIDARG : S_OK;
 }
 
 } // namespace quessa

@@ -1,7 +1,10 @@
 // The one conversion the C library's printf is trusted with.
 #pragma once
 
+#include "platform/oleauto.h"
+
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace quessa {
@@ -11,15 +14,19 @@ namespace quessa {
 constexpr int kMaxFieldWidth = 1024;
 
 struct SafeConversion {
-    char16_t text[24]; // NUL-terminated: '%', flags, width, precision, 'h'/"hh", letter
+    char16_t text[20]; // NUL-terminated: '%', flags, width, precision, letter
 };
 
 // Rewrites the spec text from '%' to its letter into flags (each once),
-// width and precision, capped, plus 'h' or "hh" on the integer letters, then
-// the letter. Whatever else stood between '%' and the letter (length
-// modifiers, '*', '$', stray characters) is dropped: the value is already
-// typed, and the C library must never be asked to read an argument we did
-// not pass.
+// width and precision, capped, then the letter. Whatever else stood between '%' and the letter
+// (length modifiers, '*', '$', stray characters) is dropped: the value is already typed, and the C
+// library must never be asked to read an argument we did not pass.
 SafeConversion MakeSafeConversion(std::u16string_view spec);
+
+// Appends the rendering of one conversion (the spec text from '%' to its
+// letter) of `value`, converted to the letter's class first. The variant
+// conversion's error when it cannot be converted; E_INVALIDARG when the
+// formatter refuses it.
+HRESULT RenderConversion(std::u16string_view spec, const VARIANT& value, std::u16string& out);
 
 } // namespace quessa

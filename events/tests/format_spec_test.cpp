@@ -77,7 +77,7 @@ TEST(ConversionTest, OnlyFlagsWidthAndPrecisionReachTheCLibrary) {
     EXPECT_EQ(Safe(u"%I64d"), u"%d");
     EXPECT_EQ(Safe(u"%lld"), u"%d");
     EXPECT_EQ(Safe(u"%Lf"), u"%f");
-    EXPECT_EQ(Safe(u"%hhx"), u"%hhx");
+    EXPECT_EQ(Safe(u"%hhx"), u"%x");
     EXPECT_EQ(Safe(u"%hs"), u"%s");
     EXPECT_EQ(Safe(u"%.f"), u"%.0f");
     EXPECT_EQ(Safe(u"%----+d"), u"%-+d");
