@@ -4,6 +4,9 @@
 #include "platform/sornet.h"
 #include "platform/strings.h"
 
+#include <charconv>
+#include <cstdint>
+
 namespace quessa {
 
 namespace {
@@ -110,6 +113,32 @@ VARTYPE TypeOfClass(ArgClass kind) {
     }
 }
 
+// The plain "%s", "%d", "%i", "%u", "%x" and "%X" (nothing between '%' and
+// the letter) need no formatter: they are the text or the number's digits.
+// Most message inserts are these, so they skip the C library's set-up.
+bool RenderPlain(std::u16string_view spec, const VARIANT& value, std::u16string& out) {
+    if (spec.size() != 2)
+        return false;
+    char16_t letter = spec[1];
+    if (letter == u's' && value.vt == VT_BSTR) {
+        out.append(value.bstrVal ? value.bstrVal : u""); // up to a NUL, as printf
+        return true;
+    }
+    if (value.vt != VT_I4)
+        return false;
+    int base = letter == u'x' || letter == u'X' ? 16 : 10;
+    if (base == 10 && letter != u'd' && letter != u'i' && letter != u'u')
+        return false;
+    char digits[16];
+    auto number = static_cast<int64_t>(value.lVal);
+    if (letter != u'd' && letter != u'i')
+        number = static_cast<uint32_t>(value.lVal);
+    char* end = std::to_chars(digits, digits + sizeof digits, number, base).ptr;
+    for (char* at = digits; at < end; ++at)
+        out.push_back(static_cast<char16_t>(letter == u'X' && *at >= 'a' ? *at - 'a' + 'A' : *at));
+    return true;
+}
+
 } // namespace
 
 HRESULT RenderConversion(std::u16string_view spec, const VARIANT& value, std::u16string& out) {
@@ -120,6 +149,8 @@ HRESULT RenderConversion(std::u16string_view spec, const VARIANT& value, std::u1
     HRESULT hr = typed.Convert(value, TypeOfClass(kind));
     if (FAILED(hr))
         return hr;
+    if (RenderPlain(spec, *typed, out))
+        return S_OK;
     SafeConversion conversion = MakeSafeConversion(spec);
     std::u16string_view safe = conversion.text;
     int written = -1;

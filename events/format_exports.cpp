@@ -11,6 +11,16 @@ using quessa::LoadMessageString;
 
 namespace {
 
+// The thread's working text: messages are built here and copied out, so a
+// busy caller does not allocate a new one for every message.
+std::u16string& WorkingText() {
+    thread_local std::u16string text;
+    constexpr size_t kKeptCapacity = 4096;
+    if (text.capacity() > kKeptCapacity)
+        std::u16string().swap(text);
+    return text;
+}
+
 HRESULT CopyOut(const std::u16string& text, BSTR* out) {
     *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
@@ -27,7 +37,7 @@ LONG ASFormatString1(HMODULE module, BSTR* out, UINT id, ...) {
     HRESULT hr = LoadMessageString(scope, module, id, format);
     if (FAILED(hr))
         return hr;
-    std::u16string text;
+    std::u16string& text = WorkingText();
     va_list args;
     va_start(args, id);
     hr = quessa::SubstituteCArgs(format, args, text);
@@ -48,7 +58,7 @@ LONG ASFormatString2(HMODULE module, UINT id, VARIANT* args, LONG size, OLECHAR*
     HRESULT hr = LoadMessageString(scope, module, id, format);
     if (FAILED(hr))
         return hr;
-    std::u16string text;
+    std::u16string& text = WorkingText();
     hr = quessa::SubstituteVBArgs(format, args, text);
     if (FAILED(hr)) {
         TraceFormat(scope, u"Unable to compute error msg");
@@ -67,7 +77,7 @@ LONG ASFormatString3(BSTR* out, const OLECHAR* format, ...) {
     *out = nullptr;
     if (!format)
         return S_OK;
-    std::u16string text;
+    std::u16string& text = WorkingText();
     va_list args;
     va_start(args, format);
     HRESULT hr = quessa::SubstituteCArgs(format, args, text);
@@ -86,7 +96,7 @@ LONG ASFormatString4(const OLECHAR* format, VARIANT* args, BSTR* out) {
     *out = nullptr;
     if (!format)
         return S_OK;
-    std::u16string text;
+    std::u16string& text = WorkingText();
     HRESULT hr = quessa::SubstituteVBArgs(format, args, text);
     if (FAILED(hr)) {
         TraceFormat(scope, u"Unable to compute error msg");

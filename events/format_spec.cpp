@@ -2,44 +2,33 @@
 
 #include "trace/client/module_trace.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
+#include <string_view>
 
 namespace quessa {
 
+namespace {
+
+// The class of every ASCII character, looked up once per character scanned.
+constexpr auto kClasses = [] {
+    std::array<ArgClass, 128> classes{};
+    for (char c : std::string_view("CXdiopux"))
+        classes[static_cast<size_t>(c)] = ArgClass::Integer;
+    for (char c : std::string_view("EGQYZefgqyz"))
+        classes[static_cast<size_t>(c)] = ArgClass::Floating;
+    classes['c'] = ArgClass::Character;
+    classes['n'] = ArgClass::Count;
+    classes['s'] = ArgClass::WideString;
+    classes['S'] = ArgClass::NarrowString;
+    return classes;
+}();
+
+} // namespace
+
 ArgClass ClassOfLetter(char16_t letter) {
-    switch (letter) {
-    case u'C':
-    case u'X':
-    case u'd':
-    case u'i':
-    case u'o':
-    case u'p':
-    case u'u':
-    case u'x':
-        return ArgClass::Integer;
-    case u'c':
-        return ArgClass::Character;
-    case u'n':
-        return ArgClass::Count;
-    case u'E':
-    case u'G':
-    case u'Q':
-    case u'Y':
-    case u'Z':
-    case u'e':
-    case u'f':
-    case u'g':
-    case u'q':
-    case u'y':
-    case u'z':
-        return ArgClass::Floating;
-    case u's':
-        return ArgClass::WideString;
-    case u'S':
-        return ArgClass::NarrowString;
-    default:
-        return ArgClass::None;
-    }
+    return letter < kClasses.size() ? kClasses[letter] : ArgClass::None;
 }
 
 namespace {
@@ -123,9 +112,11 @@ void TraceInvalid(const ScopeTrace& scope, std::u16string_view format, const cha
 
 HRESULT GetFmtTypeArray(std::u16string_view format, FormatTypes& types) {
     ScopeTrace scope(7, u"GetFmtTypeArray");
-    types.letters.clear();
+    // Letters in order of appearance, and the position of each.
+    std::u16string& letters = types.letters;
+    std::basic_string<char> positions;
+    letters.clear();
     types.positional = false;
-    size_t count = 0;
     int highest = 0;
     bool someWithout = false;
     FormatSpec spec;
@@ -133,31 +124,29 @@ HRESULT GetFmtTypeArray(std::u16string_view format, FormatTypes& types) {
     for (size_t at = 0; FindFormatSpec(format, at, spec, scan); at = spec.end) {
         if (spec.literal)
             continue;
-        ++count;
-        if (spec.position > highest)
-            highest = spec.position;
+        letters.push_back(spec.letter);
+        positions.push_back(static_cast<char>(spec.position));
+        highest = std::max(highest, spec.position);
         someWithout = someWithout || spec.position == 0;
     }
     if (highest > 0 && someWithout) {
         TraceInvalid(scope, format, u"Invalid format string '%s' (mixed use of positions)");
         return E_INVALIDARG;
     }
-    if (count < static_cast<size_t>(highest)) {
+    if (letters.size() < static_cast<size_t>(highest)) {
         TraceInvalid(scope, format, u"Invalid format string '%s' (nonconsecutive positions)");
         return E_INVALIDARG;
     }
-    types.letters.assign(count, u'\0');
-    size_t next = 0;
-    scan = SpecScan{};
-    for (size_t at = 0; FindFormatSpec(format, at, spec, scan); at = spec.end) {
-        if (!spec.literal)
-            types.letters[highest > 0 ? spec.position - 1 : next++] = spec.letter;
-    }
-    for (char16_t letter : types.letters) {
-        if (letter == u'\0') {
+    if (highest > 0) {
+        std::u16string byPosition(letters.size(), u'\0');
+        for (size_t i = 0; i < letters.size(); ++i)
+            byPosition[static_cast<size_t>(positions[i]) - 1] = letters[i];
+        // A repeated position leaves another one empty.
+        if (byPosition.find(u'\0') != std::u16string::npos) {
             TraceInvalid(scope, format, u"Invalid format string '%s' (nonconsecutive positions)");
             return E_INVALIDARG;
         }
+        letters = byPosition;
     }
     types.positional = highest > 0;
     return S_OK;

@@ -7,8 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
-#include <vector>
 
 namespace quessa {
 
@@ -52,7 +52,7 @@ bool FindFormatSpec(std::u16string_view text, size_t from, FormatSpec& spec, Spe
 // The conversion letters of a format in the order the format takes its
 // arguments: by position when it uses positions, else by appearance.
 struct FormatTypes {
-    std::vector<char16_t> letters;
+    std::u16string letters;
     bool positional = false;
 };
 

@@ -54,10 +54,10 @@ TEST(FormatSpecTest, ALetterMoreThanElevenAwayLeavesThePercentAsText) {
 TEST(FormatSpecTest, TypeArrayFollowsPositionsAndRefusesBadOnes) {
     FormatTypes types;
     ASSERT_EQ(GetFmtTypeArray(u"#3%f #1%s #2%d", types), S_OK);
-    EXPECT_EQ(std::u16string(types.letters.begin(), types.letters.end()), u"sdf");
+    EXPECT_EQ(types.letters, u"sdf");
     EXPECT_TRUE(types.positional);
     ASSERT_EQ(GetFmtTypeArray(u"%f %s %% %d", types), S_OK);
-    EXPECT_EQ(std::u16string(types.letters.begin(), types.letters.end()), u"fsd");
+    EXPECT_EQ(types.letters, u"fsd");
     EXPECT_FALSE(types.positional);
 
     EXPECT_EQ(GetFmtTypeArray(u"#1%d and %d", types), E_INVALIDARG);
