@@ -9,7 +9,7 @@ packages=(
   libicu-dev libacl1-dev acl libcap2-bin
   tzdata libc-bin
   libsystemd-dev nlohmann-json3-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev libfmt-dev
   iproute2 klibc-utils bootpc isc-dhcp-client util-linux procps
   xvfb xauth fonts-dejavu-core
   dpkg-dev scdoc man-db desktop-file-utils logrotate systemd
