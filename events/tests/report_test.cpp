@@ -183,7 +183,7 @@ TEST_F(QuessaTest, MissingCatalogsAndStringsAreTracedFailures) {
     EXPECT_EQ(QUESSA_FN(ASFormatString3)(out.Out(), u"#1%d and %d", 1, 2), E_INVALIDARG);
     std::string trace = ReadFile(Library::Get().TraceFile());
     EXPECT_NE(trace.find("VeskEvents"), std::string::npos);
-    EXPECT_NE(trace.find("Unable to find a resource file for 'libmorvale.so'"), std::string::npos);
+    EXPECT_NE(trace.find("Unable to find a resource file for 'libmorvale.so"), std::string::npos);
     EXPECT_NE(trace.find("Unable to find a resource file for 'Nowhere.Class'"), std::string::npos);
     EXPECT_NE(trace.find("Invalid format string '#1%d and %d' (mixed use of positions)"),
               std::string::npos);
