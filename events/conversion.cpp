@@ -159,11 +159,10 @@ HRESULT RenderConversion(std::u16string_view spec, const VARIANT& value, std::u1
     case ArgClass::Character:
         written = fu_sprintf(out, safe, static_cast<int32_t>((*typed).lVal));
         break;
-    case ArgClass::Count: {
-        int32_t count = (*typed).lVal;
-        written = fu_sprintf(out, safe, &count);
-        break;
-    }
+    case ArgClass::Count:
+        // Takes its integer and renders nothing: a "%n" never reaches a
+        // formatter that could write through a pointer.
+        return S_OK;
     case ArgClass::Floating:
         written = fu_sprintf(out, safe, (*typed).dblVal);
         break;
