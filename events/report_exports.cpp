@@ -33,6 +33,19 @@ HRESULT MessageWithExtra(const ScopeTrace& scope, const MessageSource& source, U
     return hr;
 }
 
+// The resource message of the class's module with the arguments, reported.
+HRESULT ReportForClass(const ScopeTrace& scope, const GUID& clsid, UINT resId, DWORD lastError,
+                       va_list* args) {
+    std::u16string progId;
+    std::u16string text;
+    HRESULT hr = quessa::GetProgId(clsid, progId);
+    if (SUCCEEDED(hr))
+        hr = ResourceMessage(scope, {nullptr, progId.c_str()}, resId, lastError, args, text);
+    if (SUCCEEDED(hr))
+        Report(text, progId.c_str());
+    return hr;
+}
+
 } // namespace
 
 LONG ASVeskReportError(const GUID& clsid, UINT resId, const GUID&, LONG hr, const OLECHAR* extra,
@@ -63,19 +76,11 @@ LONG ASVeskReportError(const GUID& clsid, UINT resId, DWORD, const OLECHAR*, con
                        DWORD lastError, ...) {
     ScopeTrace scope(5, u"ASVeskReportError");
     TraceFormat(scope, u"HRESULT=0x%x", static_cast<unsigned>(hr));
-    std::u16string progId;
-    std::u16string text;
-    HRESULT step = quessa::GetProgId(clsid, progId);
-    if (SUCCEEDED(step)) {
-        va_list args;
-        va_start(args, lastError);
-        step = ResourceMessage(scope, {nullptr, progId.c_str()}, resId, lastError, &args, text);
-        va_end(args);
-    }
-    if (FAILED(step))
-        return step;
-    Report(text, progId.c_str());
-    return hr;
+    va_list args;
+    va_start(args, lastError);
+    HRESULT step = ReportForClass(scope, clsid, resId, lastError, &args);
+    va_end(args);
+    return FAILED(step) ? step : hr;
 }
 
 LONG ASVeskReportError2(HMODULE module, UINT resId, const OLECHAR* extra, DWORD lastError) {
@@ -90,19 +95,11 @@ LONG ASVeskReportError2(HMODULE module, UINT resId, const OLECHAR* extra, DWORD 
 
 LONG ASVeskReportError3(const GUID& clsid, DWORD, const OLECHAR*, UINT resId, ...) {
     ScopeTrace scope(5, u"ASVeskReportError3");
-    std::u16string progId;
-    std::u16string text;
-    HRESULT hr = quessa::GetProgId(clsid, progId);
-    if (SUCCEEDED(hr)) {
-        va_list args;
-        va_start(args, resId);
-        hr = ResourceMessage(scope, {nullptr, progId.c_str()}, resId, 0, &args, text);
-        va_end(args);
-    }
-    if (FAILED(hr))
-        return hr;
-    Report(text, progId.c_str());
-    return S_OK;
+    va_list args;
+    va_start(args, resId);
+    HRESULT hr = ReportForClass(scope, clsid, resId, 0, &args);
+    va_end(args);
+    return FAILED(hr) ? hr : S_OK;
 }
 
 LONG ASVeskReportError4(HMODULE module, DWORD, const OLECHAR*, UINT resId, ...) {
