@@ -2,6 +2,7 @@
 
 #include "platform/strings.h"
 
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -93,6 +94,7 @@ private:
 };
 
 template <class T> bool RenderNumber(std::u16string& out, const std::string& spec, T value) {
+    CLocale cLocale;
     char small[128];
     int length = std::snprintf(small, sizeof small, spec.c_str(), value);
     if (length < 0)
@@ -146,6 +148,7 @@ bool RenderWide(std::u16string& out, const Spec& spec, const std::wstring& argum
     for (char c : NarrowSpec(spec, character ? 'c' : 's', "l"))
         spec32 += static_cast<wchar_t>(c);
     std::wstring buffer(length + 1, L'\0');
+    CLocale cLocale;
     int written =
         character ? std::swprintf(buffer.data(), buffer.size(), spec32.c_str(),
                                   static_cast<wint_t>(argument[0]))
@@ -173,8 +176,13 @@ bool RenderConversion(std::u16string& out, const Spec& spec, const Value& value)
     char16_t letter = spec.letter;
     if (letter == u'n')
         return true;
+    bool plain = spec.flags.empty() && spec.width < 0 && spec.precision < 0;
     if (letter == u's' || letter == u'S') {
         auto* text = std::get_if<std::u16string_view>(&value);
+        if (text && plain) { // printf would copy it unchanged
+            out.append(*text);
+            return true;
+        }
         return text && RenderWide(out, spec, ToUtf32(*text), false);
     }
     if (std::u16string_view(u"eEfgGqQyYzZ").find(letter) != std::u16string_view::npos) {
@@ -202,6 +210,12 @@ bool RenderConversion(std::u16string& out, const Spec& spec, const Value& value)
         if (hex.precision < 0)
             hex.precision = 8;
         return RenderNumber(out, NarrowSpec(hex, 'X'), static_cast<uint32_t>(*integer));
+    }
+    if (plain && (letter == u'd' || letter == u'i')) { // the same digits printf gives
+        char digits[16];
+        char* end = std::to_chars(digits, digits + sizeof digits, *integer).ptr;
+        out.append(digits, end);
+        return true;
     }
     return RenderNumber(out, NarrowSpec(spec, static_cast<char>(letter)), *integer);
 }
@@ -237,7 +251,6 @@ int Format(std::u16string& out, std::u16string_view format, const Value& value) 
         if (!spec || NextConversion(format, spec->end) != std::u16string_view::npos)
             return -1;
     }
-    CLocale cLocale;
     AppendLiteral(out, format, 0, spec ? spec->begin : format.size());
     if (spec) {
         if (!RenderConversion(out, *spec, value)) {
