@@ -95,7 +95,22 @@ void EntryRow::SetValues(const EntryValues& values) {
 EntryRow MakeEntryRow(const EntryValues& values) {
     EntryRow row;
     row.SetValues(values);
+    std::string_view ip = row.Field(FieldIpAddress);
+    std::memcpy(row.listedIpAddress, ip.data(), ip.size());
     return row;
+}
+
+std::string DescribeEdit(const EntryRow& row) {
+    std::string what = row.isNew ? "add " : row.deleted ? "delete " : "change ";
+    what +=
+        std::string(row.Field(FieldHostName)) + " (" + std::string(row.Field(FieldHardwareAddress));
+    std::string_view ip =
+        row.isNew ? row.Field(FieldIpAddress)
+                  : std::string_view(row.listedIpAddress,
+                                     strnlen(row.listedIpAddress, sizeof(row.listedIpAddress)));
+    if (!ip.empty())
+        what += ", " + std::string(ip);
+    return what + ")";
 }
 
 int EntryRowArray::Append(const EntryRow& row) {

@@ -37,6 +37,14 @@ struct EntryRow {
     char comment[65] = {};
     char subnetMask[16] = {};
     char gateway[16] = {};
+    // The IP address the entry had when it was listed: with the hardware
+    // address it tells which entry to change when the same address stands
+    // on several subnets. Modify leaves it alone.
+    char listedIpAddress[16] = {};
+
+    // The row asks for a change to the file: added (and not deleted
+    // again), deleted, or modified.
+    bool HasPendingEdit() const { return isNew != deleted || (modified && !isNew); }
 
     // Empty for an unknown selector.
     std::string_view Field(int selector) const;
@@ -61,8 +69,13 @@ struct EntryValues {
     std::string gateway;
 };
 
-// Unmarked row holding the given values (each cut to its field).
+// Unmarked row holding the given values (each cut to its field), listed
+// with its IP address.
 EntryRow MakeEntryRow(const EntryValues& values);
+
+// The row's pending edit as the operator would name it, for example
+// "delete lab1 (02004C000001, 10.0.0.1)".
+std::string DescribeEdit(const EntryRow& row);
 
 class EntryRowArray {
 public:

@@ -1,6 +1,7 @@
 #include "server/core/korrind_doc.h"
 
 #include "platform/messagebox.h"
+#include "server/core/line_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,17 +15,6 @@
 namespace {
 
 constexpr size_t kRecentAddressLimit = 8;
-const std::string kEmptyLine = "\n";
-const std::string kDefaultsLine = "global.defaults:\\\n";
-
-bool EndsWithContinuation(const std::string& line) {
-    return line.size() >= 2 && line.compare(line.size() - 2, 2, "\\\n") == 0;
-}
-
-bool IsComment(const std::string& line) {
-    return !line.empty() && line[0] == '#';
-}
-
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
@@ -69,13 +59,16 @@ void SplitFileText(std::string_view text, std::vector<std::string>& lines) {
     }
 }
 
-// A row value as one line of the file: a stray line end would start a
-// bogus line of its own.
-std::string OneLine(std::string_view value) {
-    std::string text(value);
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return text;
+// A comment line as an entry's comment: '#' and surrounding white space
+// removed; empty for a line that is no comment.
+std::string_view CommentText(std::string_view line) {
+    if (!IsComment(line))
+        return {};
+    const char* blanks = " \t\r\n\f\v";
+    size_t first = line.find_first_not_of(blanks, 1);
+    if (first == std::string_view::npos)
+        return {};
+    return line.substr(first, line.find_last_not_of(blanks) - first + 1);
 }
 
 // The value after tag up to the first ':' after it, when there is one.
@@ -196,11 +189,9 @@ BOOL CKorrindDoc::ReadTableLines() {
     // owner, access-list or attribute change moves the status change time).
     // A read-only remount of the whole file system leaves no trace in the
     // file's status; the next write reports it.
-    if (stampTrusted_ && linesComplete_ && !linesEdited_) {
-        struct stat status;
-        if (::stat(tablePath_.c_str(), &status) == 0 && StampOf(status) == loadedStamp_)
-            return TRUE;
-    }
+    if (!linesEdited_ && LinesMatchFile())
+        return TRUE;
+    edits_.clear();
     return LoadTableLines();
 }
 
@@ -231,124 +222,13 @@ BOOL CKorrindDoc::LoadTableLines() {
         linesComplete_ = true;
         if (stamped) {
             loadedStamp_ = StampOf(status);
+            loadedHash_ = std::hash<std::string_view>{}(text);
             stampTrusted_ = StampIsSettled(loadedStamp_, now);
         }
         return TRUE;
     } catch (const std::exception&) {
         ShowMessage("Exception while reading bootptab file");
         return FALSE;
-    }
-}
-
-int CKorrindDoc::ApplyChanges() {
-    // Lines left edited by a write that failed would apply those edits twice.
-    if (linesEdited_ && !LoadTableLines())
-        return 0;
-    int ok = 1;
-    int changed = 0;
-    for (int i = 0; i < rows_.Count() && ok; ++i) {
-        const EntryRow& row = rows_[i];
-        if (row.isNew && !row.deleted) {
-            ok = AddEntryLines(row);
-            changed = 1;
-        } else if (row.deleted && !row.isNew) {
-            ok = RemoveEntryLines(row);
-            changed = 1;
-        } else if (row.modified && !row.isNew) {
-            // Remove and add again: the entry moves to the end of the file.
-            ok = RemoveEntryLines(row);
-            if (ok)
-                ok = AddEntryLines(row);
-            changed = 1;
-        }
-    }
-    if (ok && changed)
-        ok = WriteTableFile();
-    // Edits that did not reach the file go, so that no later write (the
-    // defaults, or a retry) carries them or applies them twice.
-    if (!ok && linesEdited_)
-        LoadTableLines();
-    return ok && changed ? 1 : 0;
-}
-
-int CKorrindDoc::AddEntryLines(const EntryRow& row) {
-    std::string gateway = OneLine(row.Field(FieldGateway));
-    lines_.push_back(kEmptyLine);
-    lines_.push_back("# " + OneLine(row.Field(FieldComment)) + "\n");
-    lines_.push_back(OneLine(row.Field(FieldHostName)) + ":\\\n");
-    lines_.push_back("ht=1:\\\n");
-    lines_.push_back("ha=" + OneLine(row.Field(FieldHardwareAddress)) + ":\\\n");
-    lines_.push_back("ip=" + OneLine(row.Field(FieldIpAddress)) + ":\\\n");
-    lines_.push_back("sm=" + OneLine(row.Field(FieldSubnetMask)) + ":\\\n");
-    if (!gateway.empty())
-        lines_.push_back("gw=" + gateway + ":\\\n");
-    lines_.push_back("vm=auto:\\\nhn:\\\nbs=auto:\\\nT145=64:T146=01:T147=01\n");
-    linesEdited_ = true;
-    return 1;
-}
-
-int CKorrindDoc::RemoveEntryLines(const EntryRow& row) {
-    long at = FindLine("ha=" + std::string(row.Field(FieldHardwareAddress)) + ":\\\n");
-    if (at < 0) {
-        ShowMessage("Entry not found for del request");
-        return 0;
-    }
-    // Back over the entry's own lines (those continuing into this one, and
-    // comments) to the empty line that opens the block. Stopping at any
-    // other line keeps an entry written without an empty line before it.
-    size_t first = static_cast<size_t>(at);
-    while (first > 1 && lines_[first - 1] != kEmptyLine &&
-           (IsComment(lines_[first - 1]) || EndsWithContinuation(lines_[first - 1])))
-        --first;
-    if (first > 1 && lines_[first - 1] == kEmptyLine)
-        --first;
-    // Forward to the entry's last line, then on to the next empty line when
-    // only comments stand before it; the next entry's empty line stays.
-    size_t end = static_cast<size_t>(at) + 1;
-    bool continues = true;
-    while (end < lines_.size() && continues && lines_[end] != kEmptyLine) {
-        if (!IsComment(lines_[end]))
-            continues = EndsWithContinuation(lines_[end]);
-        ++end;
-    }
-    size_t scan = end;
-    while (scan < lines_.size() && lines_[scan] != kEmptyLine && IsComment(lines_[scan]))
-        ++scan;
-    if (scan == lines_.size() || lines_[scan] == kEmptyLine)
-        end = scan;
-    lines_.erase(lines_.begin() + static_cast<long>(first),
-                 lines_.begin() + static_cast<long>(end));
-    linesEdited_ = true;
-    return 1;
-}
-
-int CKorrindDoc::WriteTableFile() {
-    try {
-        // Lines from a failed or partial read would replace the table with
-        // a fragment of it.
-        if (!linesComplete_) {
-            ShowMessage("Problem reading bootptab file");
-            return 0;
-        }
-        switch (ReplaceTableFile(tablePath_, BackupPath(), ToDiskText(lines_))) {
-        case ReplaceResult::written:
-            break;
-        case ReplaceResult::createFailed:
-        case ReplaceResult::backupFailed:
-            ShowMessage("Problem creating bootptab file");
-            return 0;
-        case ReplaceResult::writeFailed:
-            ShowMessage("Exception while writing bootptab file");
-            return 0;
-        }
-        // The lines now match the file; a file this fresh is re-read once
-        // before its stamp is trusted.
-        linesEdited_ = false;
-        stampTrusted_ = false;
-        return 1;
-    } catch (const std::exception&) {
-        ShowMessage("Exception while writing bootptab file");
-        return 0;
     }
 }
 
@@ -369,47 +249,24 @@ void CKorrindDoc::LoadDefaults() {
     }
 }
 
-void CKorrindDoc::StoreDefaults() {
-    linesEdited_ = true;
-    long at = FindLine(kDefaultsLine);
-    if (at < 0) {
-        lines_.insert(lines_.end(),
-                      {kEmptyLine, "# global defaults\n", kDefaultsLine,
-                       "sm=" + defaultSubnetMask_ + ":\\\n", "gw=" + defaultGateway_ + ":\n"});
-        return;
-    }
-    size_t i = static_cast<size_t>(at) + 1;
-    bool maskStored = false;
-    for (; i < lines_.size(); ++i) {
-        std::string& line = lines_[i];
-        if (line == kEmptyLine || IsComment(line))
-            break;
-        if (line.find("sm=") != std::string::npos) {
-            line = "sm=" + defaultSubnetMask_ + ":\\\n";
-            maskStored = true;
-        } else if (line.find("gw=") != std::string::npos) {
-            line = "gw=" + defaultGateway_ + ":\n";
-            return;
-        }
-    }
-    // No gateway line: the mask line now continues, so the entry needs a
-    // line that ends it, or the reader would run on into the next entry.
-    std::vector<std::string> missing;
-    if (!maskStored)
-        missing.push_back("sm=" + defaultSubnetMask_ + ":\\\n");
-    missing.push_back("gw=" + defaultGateway_ + ":\n");
-    lines_.insert(lines_.begin() + static_cast<long>(i), missing.begin(), missing.end());
-}
-
 std::string CKorrindDoc::GetEntryComment(const std::string& hostName) const {
     long at = FindLine(hostName + ":\\\n");
-    if (at < 1 || !IsComment(lines_[static_cast<size_t>(at) - 1]))
+    if (at < 1)
         return {};
-    std::string comment = lines_[static_cast<size_t>(at) - 1];
-    comment[0] = ' ';
-    const char* blanks = " \t\r\n\f\v";
-    size_t first = comment.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return {};
-    return comment.substr(first, comment.find_last_not_of(blanks) - first + 1);
+    return std::string(CommentText(lines_[static_cast<size_t>(at) - 1]));
+}
+
+std::unordered_map<std::string_view, std::string_view> CKorrindDoc::EntryComments() const {
+    std::unordered_map<std::string_view, std::string_view> comments;
+    comments.reserve(lines_.size() / 8);
+    for (size_t i = 1; i < lines_.size(); ++i) {
+        std::string_view line = lines_[i];
+        // Host name lines only: a tag that takes a value has an '='.
+        if (line.size() < 3 || line.substr(line.size() - 3) != ":\\\n" ||
+            line.find('=') != std::string_view::npos)
+            continue;
+        // The first line naming the host decides, as in GetEntryComment.
+        comments.try_emplace(line.substr(0, line.size() - 3), CommentText(lines_[i - 1]));
+    }
+    return comments;
 }

@@ -10,7 +10,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Caption of every message box of the server.
@@ -49,15 +52,17 @@ public:
     // Oldest first.
     const std::deque<std::string>& RecentAddresses() const { return recentAddresses_; }
 
-    // Applies every marked row to the lines and writes the file. 1 when
-    // something changed and was written; 0 when nothing was pending or on
-    // failure (shown). After 1 the caller re-reads the engine's table and
-    // rebuilds EntryRows.
+    // Applies every marked row to the file's current content and writes
+    // it. 1 when something changed and was written; 0 when nothing was
+    // pending or on failure (shown). An edit whose entry is not in the file
+    // is not made: its marks go and the operator is told. After 1 the
+    // caller re-reads the engine's table and rebuilds EntryRows.
     int ApplyChanges();
     // Appends the row's entry block; 1.
     int AddEntryLines(const EntryRow& row);
     // Removes the block of the entry whose line is exactly
-    // "ha=<address>:\" ; 0 after "Entry not found for del request".
+    // "ha=<address>:\" and, when several are, whose IP address is the one
+    // the row was listed with; 0 after "Entry not found for del request".
     int RemoveEntryLines(const EntryRow& row);
     // Writes the lines to the table, keeping the previous file as the
     // backup. 1, or 0 after a message with the previous table left in place.
@@ -75,6 +80,9 @@ public:
     // The comment line just above the entry's "<host>:\" line, trimmed;
     // empty when there is none.
     std::string GetEntryComment(const std::string& hostName) const;
+    // What GetEntryComment gives for every host name, in one pass over the
+    // lines; the texts stay valid until the lines change.
+    std::unordered_map<std::string_view, std::string_view> EntryComments() const;
 
     // The table file, one element per line, each ending in "\n" (an element
     // may hold several lines).
@@ -86,6 +94,32 @@ public:
 private:
     void ShowMessage(const std::string& text) const;
     BOOL LoadTableLines();
+    // True when some row asks for a change to the file.
+    bool HasPendingRows() const;
+    // The row's block; previous: the fields of the entry it replaces (the
+    // host name first), whose settings the dialog does not edit are kept.
+    void AppendEntry(const EntryRow& row, const std::vector<std::string>& previous);
+    // Takes the row's block out of the lines; its fields go to `fields`
+    // when asked. False when the entry is not there.
+    bool RemoveEntryBlock(const EntryRow& row, std::vector<std::string>* fields);
+    void StoreDefaultLines(const std::string& mask, const std::string& gateway);
+
+    // Makes an edit on the lines and keeps it until the lines are written;
+    // false (nothing kept) when it cannot be made.
+    bool Edit(std::string description, std::function<bool()> apply);
+    // Reads the file again and makes the kept edits on it; the description
+    // of each edit that no longer can be made, one per line.
+    std::string RedoEditsOnFile();
+    // Forgets the kept edits; the lines are read again.
+    void DropEdits();
+    // The lines were read from the file as it is now (an unchanged stamp
+    // that had settled when read).
+    bool LinesMatchFile() const;
+    // The same, or a fresh stamp unchanged and the file's bytes the same.
+    bool LinesMatchFileContent() const;
+    void ShowNotWritten(const std::string& lost, bool entriesMissing) const;
+    // WriteTableFile once the table's lock is held.
+    int WriteLockedTable();
     // Index of the first element equal to text, from the second element on;
     // -1 when absent.
     long FindLine(const std::string& text) const;
@@ -100,11 +134,17 @@ private:
     // What the lines were last loaded from or written to. While it matches
     // the file, a reload would read the same lines.
     FileStamp loadedStamp_;
+    size_t loadedHash_ = 0; // of the file's bytes
     bool stampTrusted_ = false;
     // False after a failed or partial read: the lines are not a whole copy
     // of the file and must not be written over it.
     bool linesComplete_ = false;
-    // The lines hold edits not yet written to the file.
+    // The lines hold edits not yet written to the file, and these are they.
     bool linesEdited_ = false;
+    struct PendingEdit {
+        std::string description;
+        std::function<bool()> apply;
+    };
+    std::vector<PendingEdit> edits_;
     uint64_t tableLoads_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -240,4 +241,18 @@ ReplaceResult ReplaceTableFile(const std::string& path, const std::string& backu
 
 void SetWriteCallForTest(WriteCall call) {
     writeCall = call;
+}
+
+TableLock::TableLock(const std::string& tablePath) {
+    std::string path = tablePath + ".lock";
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd_ < 0)
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+TableLock::~TableLock() {
+    if (fd_ >= 0)
+        ::close(fd_);
 }

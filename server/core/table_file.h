@@ -91,3 +91,17 @@ ReplaceResult ReplaceTableFile(const std::string& path, const std::string& backu
 // can fail a write part-way. nullptr restores the default.
 using WriteCall = ssize_t (*)(int fd, const void* data, size_t size);
 void SetWriteCallForTest(WriteCall call);
+
+// The advisory lock every writer of the table takes (an exclusive flock of
+// the companion file "<table>.lock"), held while the object lives. A lock
+// file that cannot be made costs the exclusion, not the write.
+class TableLock {
+public:
+    explicit TableLock(const std::string& tablePath);
+    ~TableLock();
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
+
+private:
+    int fd_ = -1;
+};

@@ -27,8 +27,10 @@ void OpenBootpManager(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
 }
 
 int ApplyManagerChanges(CKorrindDoc& doc) {
-    if (doc.ApplyChanges() != 1)
+    if (doc.ApplyChanges() != 1) {
+        DropUnwrittenEdits(doc);
         return 0;
+    }
     ReloadAfterApply(doc);
     return 1;
 }

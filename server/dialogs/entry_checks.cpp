@@ -49,8 +49,9 @@ EntryVerdict CheckEntry(const EntryInput& input, const EntryRowArray& rows, int 
         return Refuse(kInvalidIp, kIdIpAddress);
     values.ipAddress = *ip;
 
-    if (input.hostName.empty() || !GoodHostName(input.hostName.c_str()) ||
-        input.hostName.find('\0') != std::string::npos)
+    // Longer names the engine would cut, and the row could not hold.
+    if (input.hostName.empty() || input.hostName.size() >= EntryRow::FieldCapacity(FieldHostName) ||
+        !GoodHostName(input.hostName.c_str()) || input.hostName.find('\0') != std::string::npos)
         return Refuse(kInvalidHostName, kIdHostName);
     if (FindLiveRow(rows, FieldHostName, input.hostName, rowIndex) >= 0)
         return Refuse(kDuplicateHostName, kIdHostName);

@@ -18,6 +18,9 @@
 namespace {
 
 constexpr int kTextLimit = 64;
+// Host names as long as the engine keeps them: a name from the table must
+// survive a Modify whole.
+constexpr int kHostNameLimit = static_cast<int>(sizeof(EntryRow::hostName)) - 1;
 
 // The address box shows what is typed in upper case, as the table keeps it.
 class UpperCaseValidator : public QValidator {
@@ -70,7 +73,7 @@ void CEntryDlg::BuildControls() {
     addressBox_->setValidator(new UpperCaseValidator(addressBox_));
     hostNameEdit_ = new QLineEdit(this);
     hostNameEdit_->setObjectName(ControlName(kIdHostName));
-    hostNameEdit_->setMaxLength(kTextLimit);
+    hostNameEdit_->setMaxLength(kHostNameLimit);
     auto* ip = new IpAddressEdit(this);
     ip->setObjectName(ControlName(kIdIpAddress));
     commentEdit_ = new QLineEdit(this);

@@ -2,8 +2,11 @@
 
 #include "bootp/bootptab_reader.h"
 #include "bootp/hash_table.h"
+#include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/address_rules.h"
+
+#include <unordered_map>
 
 namespace korrind {
 
@@ -11,20 +14,17 @@ std::vector<EntryValues> ListHostTable(const CKorrindDoc& doc) {
     std::vector<EntryValues> listed;
     if (!hwTable)
         return listed;
+    // Every record the engine holds is listed, one without an IP address
+    // too: a hidden entry's hardware address would be taken as new.
+    std::unordered_map<std::string_view, std::string_view> comments = doc.EntryComments();
     for (HostEntry* e = hash_First(hwTable); e; e = hash_Next(hwTable)) {
-        bool complete = e->hostName && *HostNameText(e) && (e->flags & HF_HWTYPE) &&
-                        (e->flags & HF_HWADDR) && (e->flags & HF_IPADDR);
-        if (!complete) {
-            // Leave the walk reset for the next user of the table.
-            while (hash_Next(hwTable)) {
-            }
-            break;
-        }
         EntryValues values;
         values.hardwareAddress = UpperCase(HwAddrText(e->hwAddr, e->hwType));
         values.hostName = HostNameText(e);
-        values.ipAddress = IpAddrText(e->ipAddr);
-        values.comment = doc.GetEntryComment(values.hostName);
+        if (e->flags & HF_IPADDR)
+            values.ipAddress = IpAddrText(e->ipAddr);
+        if (auto comment = comments.find(values.hostName); comment != comments.end())
+            values.comment.assign(comment->second);
         if (e->flags & HF_SUBNET_MASK)
             values.subnetMask = IpAddrText(e->subnetMask);
         if (e->gateways && e->gateways->count > 0)
@@ -43,6 +43,18 @@ bool HasMarkedRows(const EntryRowArray& rows) {
         if (rows[i].isNew || rows[i].modified || rows[i].deleted)
             return true;
     return false;
+}
+
+void DropUnwrittenEdits(const CKorrindDoc& doc) {
+    std::string unwritten;
+    for (int i = 0; i < EntryRows.Count(); ++i) {
+        if (EntryRows[i].HasPendingEdit())
+            unwritten += "\n" + DescribeEdit(EntryRows[i]);
+    }
+    if (!unwritten.empty())
+        MessageBox("Not written to the bootptab file:" + unwritten, kKorrindTitle,
+                   MB_OK | MB_ICONEXCLAMATION);
+    RebuildEntryRows(doc);
 }
 
 void ReloadAfterApply(CKorrindDoc& doc) {

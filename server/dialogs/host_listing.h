@@ -10,9 +10,9 @@ class CKorrindDoc;
 
 namespace korrind {
 
-// The engine's hardware-address table in its iteration order, up to the
-// first record without host name, hardware address or IP address. Comments
-// come from the document's lines.
+// Every record of the engine's hardware-address table, in its iteration
+// order (the IP address empty for a record without one). Comments come
+// from the document's lines.
 std::vector<EntryValues> ListHostTable(const CKorrindDoc& doc);
 
 // EntryRows := the listed records, without marks.
@@ -20,6 +20,11 @@ void RebuildEntryRows(const CKorrindDoc& doc);
 
 // True when some row carries a mark (new, modified or deleted).
 bool HasMarkedRows(const EntryRowArray& rows);
+
+// Changes that could not be written and whose dialog is gone: the operator
+// is told which, and the working list starts again from the table, so no
+// later write repeats them.
+void DropUnwrittenEdits(const CKorrindDoc& doc);
 
 // After the document wrote changes: the engine re-reads the table, the
 // document its lines, and the working list starts again from the table.

@@ -183,8 +183,18 @@ void CManagerDlg::OnDelete() {
 }
 
 void CManagerDlg::OnApply() {
-    if (doc_->ApplyChanges() != 1)
+    if (doc_->ApplyChanges() != 1) {
+        // Edits that cannot be made were dropped (and named); when none is
+        // left, the list shows the table again. A failed write keeps them.
+        bool pending = false;
+        for (int i = 0; i < EntryRows.Count() && !pending; ++i)
+            pending = EntryRows[i].HasPendingEdit();
+        if (!pending) {
+            Fill(0);
+            SetModifiedState(0);
+        }
         return;
+    }
     if (ReadHostTable() == 0)
         Fill(0);
     SetModifiedState(0);

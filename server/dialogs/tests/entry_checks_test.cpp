@@ -84,6 +84,13 @@ TEST(EntryCheck, HostNames) {
         input.hostName = good;
         EXPECT_STREQ("", Refusal(input)) << good;
     }
+    // As long as the engine keeps a name (79 characters), and no longer.
+    std::string longest = "a" + std::string(77, 'b') + "c";
+    EntryInput input = Good();
+    input.hostName = longest;
+    EXPECT_STREQ("", Refusal(input));
+    input.hostName = longest + "d";
+    EXPECT_STREQ(kInvalidHostName, Refusal(input));
     for (const char* bad : {"", "1lab", "lab-", "lab.", "la_b", ".lab", "lab..x"}) {
         EntryInput input = Good();
         input.hostName = bad;

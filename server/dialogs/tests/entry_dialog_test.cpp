@@ -145,6 +145,17 @@ private slots:
         QCOMPARE(dialog.Values().hostName, std::string("alpha"));
     }
 
+    void modifyKeepsAHostNameAsLongAsTheEngineKeeps() {
+        Table table(kHeader);
+        std::string name = "rack7-" + std::string(64, 'x') + "-node9"; // 76 characters
+        EntryRows.Append(MakeEntryRow({"02004C000001", name, "10.1.1.9", "", "255.255.0.0", ""}));
+        CEntryDlg dialog(table.doc.get(), 0);
+        ShowActive(dialog);
+        Click(dialog, kIdOk);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Values().hostName, name);
+    }
+
     void usableWithTheKeyboardAlone() {
         Table table(kHeader);
         CEntryDlg dialog(table.doc.get());

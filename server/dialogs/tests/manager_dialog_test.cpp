@@ -112,14 +112,48 @@ private slots:
         QCOMPARE(EntryRows.Count(), 0);
     }
 
-    void theListingEndsAtTheFirstRecordWithoutIpAddress() {
+    void everyRecordIsListedOneWithoutIpAddressToo() {
         // Address 000000000000 hashes to bucket 0 and 000000000001 to bucket
         // 1, so the table walk meets them first, in that order.
         Table table(kHeader + Block("later", "02004C000003", "10.0.0.3") +
                     Block("noip", "000000000001", "") + Block("first", "000000000000", "10.0.0.1"));
         CManagerDlg dialog(table.doc.get(), OpenGate);
-        QCOMPARE(Column(dialog, 1), QStringList({"first"}));
-        QCOMPARE(EntryRows.Count(), 1);
+        QCOMPARE(Column(dialog, 1), QStringList({"first", "noip", "later"}));
+        QCOMPARE(Column(dialog, 2), QStringList({"10.0.0.1", "", "10.0.0.3"}));
+        QCOMPARE(EntryRows.Count(), 3);
+        // The entry after the one without an address is no new address.
+        EntryInput input;
+        input.hardwareAddress = "02004C000003";
+        QCOMPARE(CheckEntry(input, EntryRows, -1).message, kDuplicateHardwareAddress);
+    }
+
+    void anEditThatCannotBeWrittenIsNamedAndDropped() {
+        // lab2's address line carries a second tag, so it cannot be removed.
+        std::string stuck = "\r\n# stuck\r\nlab2:\\\r\nht=1:ha=02004C000002:\\\r\nip=10.0.0.2:\r\n";
+        Table table(kHeader + Block("lab1", "02004C000001", "10.0.0.1") + stuck);
+        Messages messages;
+        CManagerDlg dialog(table.doc.get(), OpenGate);
+        Select(dialog, {"lab2"});
+        Click(dialog, kIdManagerDelete);
+        Click(dialog, kIdManagerApply);
+        QCOMPARE(messages.texts.size(), size_t(1));
+        QVERIFY(messages.texts[0].find("delete lab2 (02004C000002, 10.0.0.2)") !=
+                std::string::npos);
+        QVERIFY(!Modified(dialog));
+        QCOMPARE(Column(dialog, 1), QStringList({"lab1", "lab2"}));
+
+        // The same through OK; a later menu Add Entry writes its entry.
+        Select(dialog, {"lab2"});
+        Click(dialog, kIdManagerDelete);
+        Click(dialog, kIdOk);
+        QCOMPARE(ApplyManagerChanges(*table.doc), 0);
+        QCOMPARE(messages.texts.size(), size_t(2));
+        QCOMPARE(MarkedRows(), 0);
+        QCOMPARE(AddEntryAndApply(*table.doc,
+                                  {"02004C0000AA", "delta", "10.0.0.4", "", "255.255.255.0", ""}),
+                 1);
+        QCOMPARE(messages.texts.size(), size_t(2));
+        QVERIFY(table.Content().find("ha=02004C0000AA") != std::string::npos);
     }
 
     void sortsByColumnsZeroToTwoOnly() {
