@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QSystemTrayIcon>
 
 #include <strings.h>
 
@@ -106,7 +107,7 @@ BOOL CKorrindApp::InitInstance() {
     }
     ReadSettings();
     frame->setWindowTitle(korrind::kMainCaption);
-    frame->InstallTrayIcon();
+    frame->InstallTrayIcon(QSystemTrayIcon::isSystemTrayAvailable());
     return TRUE;
 }
 
@@ -128,7 +129,8 @@ int CKorrindApp::Run() {
         return 0;
     }
     if (m_pMainWnd != nullptr && !m_frameClosed) {
-        korrind::CloseOnTerminationSignals(m_pMainWnd);
+        CMainFrame* frame = m_pMainWnd;
+        korrind::CloseOnTerminationSignals(frame, [frame] { frame->Exit(); });
         QApplication::exec();
     }
     ExitInstance();

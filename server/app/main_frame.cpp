@@ -72,7 +72,19 @@ void CMainFrame::OnSocketMessage() {
     OnSocketReadEvent(m_server, app_);
 }
 
+void CMainFrame::Exit() {
+    exitRequested_ = true;
+    close();
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Closing a window that the tray icon can bring back only hides it;
+    // Exit (the menu's, the tray's, a service stop) stops the server.
+    if (tray_ != nullptr && !exitRequested_) {
+        hide();
+        event->ignore();
+        return;
+    }
     if (!stopped_) {
         // The socket goes away with the engine: stop watching it first.
         delete notifier_;
@@ -109,7 +121,7 @@ void CMainFrame::BuildMenus() {
     UpdateLogMarks();
     file->addSeparator();
     connect(AddCommand(file, "E&xit", ID_APP_EXIT, "Quit Bootp server application."),
-            &QAction::triggered, this, &QWidget::close);
+            &QAction::triggered, this, &CMainFrame::Exit);
 
     QMenu* configure = menuBar()->addMenu(QStringLiteral("&Configure"));
     connect(AddCommand(configure, "&Bootp Manager...", ID_BOOTP_MANAGER,
@@ -177,8 +189,8 @@ void CMainFrame::OnHelpContents() {
     OpenHelp(kHelpContents);
 }
 
-void CMainFrame::InstallTrayIcon() {
-    if (tray_ != nullptr || !QSystemTrayIcon::isSystemTrayAvailable())
+void CMainFrame::InstallTrayIcon(bool trayAvailable) {
+    if (tray_ != nullptr || !trayAvailable)
         return;
     tray_ = new QSystemTrayIcon(ProgramIcon(), this);
     tray_->setToolTip(QString::fromLatin1(kMainCaption));
@@ -189,7 +201,7 @@ void CMainFrame::InstallTrayIcon() {
     });
     connect(toggle, &QAction::triggered, this, &CMainFrame::ToggleShown);
     menu->addSeparator();
-    connect(menu->addAction(tr("Exit")), &QAction::triggered, this, &QWidget::close);
+    connect(menu->addAction(tr("Exit")), &QAction::triggered, this, &CMainFrame::Exit);
     tray_->setContextMenu(menu);
     connect(tray_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason why) {

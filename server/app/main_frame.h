@@ -25,9 +25,10 @@ public:
     // server-running flag at 0; the frame itself is still created.
     void Create(const std::string& commandTail);
 
-    // On a desktop with a system tray: an icon that shows and hides this
-    // window. Without a tray nothing happens.
-    void InstallTrayIcon();
+    // On a desktop with a system tray (trayAvailable): an icon that shows
+    // and hides this window, whose close button then only hides it; Exit
+    // still stops the server. Without a tray nothing happens.
+    void InstallTrayIcon(bool trayAvailable);
 
     CKorrindView* View() const { return view_; }
     CBootPServer& Server() { return m_server; }
@@ -35,6 +36,9 @@ public:
     QAction* Command(int id) const;
     // Radio marks of Log to disk from the application's logging flag.
     void UpdateLogMarks();
+
+    // File > Exit: stops the engine and closes the window, tray or not.
+    void Exit();
 
     // One read event of the engine's socket.
     void OnSocketMessage();
@@ -62,4 +66,5 @@ private:
     QSocketNotifier* notifier_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     bool stopped_ = false;
+    bool exitRequested_ = false;
 };

@@ -22,18 +22,18 @@ void OnSignal(int) {
 
 } // namespace
 
-void CloseOnTerminationSignals(QWidget* window) {
+void CloseOnTerminationSignals(QWidget* window, std::function<void()> exit) {
     if (signalPipe[0] < 0 &&
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, window);
     QPointer<QWidget> target(window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [target, exit] {
         char bytes[16];
         while (::read(signalPipe[1], bytes, sizeof bytes) > 0) {
         }
         if (target)
-            target->close();
+            exit();
     });
     struct sigaction action {};
     action.sa_handler = OnSignal;

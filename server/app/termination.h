@@ -2,11 +2,14 @@
 // window like File > Exit, so the engine stops in order.
 #pragma once
 
+#include <functional>
+
 class QWidget;
 
 namespace korrind {
 
-// Routes the three signals to window->close() on the event loop. Call once.
-void CloseOnTerminationSignals(QWidget* window);
+// Routes the three signals to exit() on the event loop, while window lives.
+// Call once.
+void CloseOnTerminationSignals(QWidget* window, std::function<void()> exit);
 
 } // namespace korrind

@@ -456,6 +456,27 @@ private slots:
         QVERIFY(!korrind::InstanceLock::HeldElsewhere(korrind::kMainCaption));
     }
 
+    void closeButtonHidesBesideATrayIcon() {
+        Server server;
+        QVERIFY(server.started);
+        server.Frame().InstallTrayIcon(true);
+        server.Frame().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&server.Frame()));
+        QVERIFY(!server.Frame().close()); // as the title bar's button asks
+        QVERIFY(!server.Frame().isVisible());
+        QVERIFY(Port67Bound());
+        server.Trigger(korrind::ID_APP_EXIT);
+        QVERIFY(!Port67Bound());
+    }
+
+    void closeButtonStopsWithoutATray() {
+        Server server;
+        QVERIFY(server.started);
+        server.Frame().InstallTrayIcon(false);
+        QVERIFY(server.Frame().close());
+        QVERIFY(!Port67Bound());
+    }
+
 private:
     bool isolated_;
     QString dir_;
