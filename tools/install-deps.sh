@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config git
   clang-14 libclang-rt-14-dev clang-format
-  qt6-base-dev qt6-tools-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
+  qt6-base-dev qt6-tools-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev libxcb1-dev
   libicu-dev libacl1-dev acl libcap2-bin
   tzdata libc-bin
   libsystemd-dev nlohmann-json3-dev

@@ -1,9 +1,11 @@
 // korrind: the BOOTP server program.
 #include "server/app/desktop_messagebox.h"
+#include "server/app/display_probe.h"
 #include "server/app/korrind_app.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -16,6 +18,19 @@ bool HasDisplay() {
             return true;
     }
     return false;
+}
+
+// Qt would end the process on a display it cannot open (a stale DISPLAY,
+// no authorisation after sudo): the hidden window needs none, so the
+// server runs offscreen and says so in one line.
+bool DisplayRefused() {
+    if (korrind::XDisplayUsable())
+        return false;
+    const char* display = std::getenv("DISPLAY");
+    if (display != nullptr && *display != '\0')
+        std::fprintf(stderr, "korrind: cannot open display \"%s\"; running without a window\n",
+                     display);
+    return true;
 }
 
 // The whole command line after the program name, as one string: a table
@@ -34,7 +49,7 @@ std::string CommandTail(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // A server machine has no display; the main window is hidden anyway.
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr && !HasDisplay())
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr && (!HasDisplay() || DisplayRefused()))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication qt(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

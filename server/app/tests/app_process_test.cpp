@@ -119,6 +119,30 @@ private slots:
         QVERIFY(MessageLines(first.readAllStandardError()).isEmpty());
     }
 
+    void staleDisplayRunsOffscreen() {
+        // A display nobody serves, as DISPLAY is after sudo from a desktop
+        // that has gone (X sockets are per network namespace, like ours).
+        QProcess korrind;
+        Prepare(korrind, true);
+        QProcessEnvironment env = korrind.processEnvironment();
+        env.insert("DISPLAY", ":8471");
+        korrind.setProcessEnvironment(env);
+        korrind.start();
+        QVERIFY(korrind.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(Port67Bound() || korrind.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(korrind.state(), QProcess::Running);
+        korrind.terminate();
+        QVERIFY(korrind.waitForFinished(10000));
+        QCOMPARE(korrind.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(korrind.exitCode(), 0);
+        QStringList displayLines = QString::fromUtf8(korrind.readAllStandardError())
+                                       .split('\n')
+                                       .filter(QStringLiteral(":8471"));
+        QCOMPARE(displayLines,
+                 QStringList{QStringLiteral(
+                     "korrind: cannot open display \":8471\"; running without a window")});
+    }
+
 private:
     bool isolated_;
     QTemporaryDir dir_;
