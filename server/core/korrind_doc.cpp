@@ -184,8 +184,8 @@ BOOL CKorrindDoc::CheckTableFile() {
 
 BOOL CKorrindDoc::ReadTableLines() {
     // Runs for every datagram: an unchanged, still writable file costs one
-    // stat. Same inode, size, times, mode and owner mean the content is the
-    // same and the open for writing would succeed again (every permission,
+    // stat. Same inode, size and times mean the content is the same and
+    // the open for writing would succeed again (every permission,
     // owner, access-list or attribute change moves the status change time).
     // A read-only remount of the whole file system leaves no trace in the
     // file's status; the next write reports it.
@@ -221,7 +221,7 @@ BOOL CKorrindDoc::LoadTableLines() {
         }
         linesComplete_ = true;
         if (stamped) {
-            loadedStamp_ = StampOf(status);
+            loadedStamp_ = olvani::FileStamp::Of(status);
             loadedHash_ = std::hash<std::string_view>{}(text);
             stampTrusted_ = StampIsSettled(loadedStamp_, now);
         }

@@ -118,6 +118,8 @@ private:
     // The same, or a fresh stamp unchanged and the file's bytes the same.
     bool LinesMatchFileContent() const;
     void ShowNotWritten(const std::string& lost, bool entriesMissing) const;
+    // Waits for the lock every writer of the table takes.
+    olvani::FileLock LockTable() const;
     // WriteTableFile once the table's lock is held.
     int WriteLockedTable();
     // Index of the first element equal to text, from the second element on;
@@ -133,7 +135,7 @@ private:
 
     // What the lines were last loaded from or written to. While it matches
     // the file, a reload would read the same lines.
-    FileStamp loadedStamp_;
+    olvani::FileStamp loadedStamp_;
     size_t loadedHash_ = 0; // of the file's bytes
     bool stampTrusted_ = false;
     // False after a failed or partial read: the lines are not a whole copy

@@ -108,7 +108,7 @@ void CKorrindDoc::DropEdits() {
 bool CKorrindDoc::LinesMatchFile() const {
     struct stat status;
     return stampTrusted_ && linesComplete_ && ::stat(tablePath_.c_str(), &status) == 0 &&
-           StampOf(status) == loadedStamp_;
+           olvani::FileStamp::Of(status) == loadedStamp_;
 }
 
 bool CKorrindDoc::LinesMatchFileContent() const {
@@ -118,7 +118,7 @@ bool CKorrindDoc::LinesMatchFileContent() const {
     // them costs far less than taking the lines apart again.
     struct stat status;
     if (!linesComplete_ || ::stat(tablePath_.c_str(), &status) != 0 ||
-        !(StampOf(status) == loadedStamp_))
+        !(olvani::FileStamp::Of(status) == loadedStamp_))
         return false;
     int fd = ::open(tablePath_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -138,12 +138,21 @@ void CKorrindDoc::ShowNotWritten(const std::string& lost, bool entriesMissing) c
 
 // --- The table writer
 
+olvani::FileLock CKorrindDoc::LockTable() const {
+    // Every writer of the table (this server, the settings editor) locks
+    // the same companion file. One that cannot be opened (a folder we may
+    // not write) costs the exclusion, not the write.
+    olvani::FileLock lock;
+    (void)olvani::LockFile(tablePath_ + ".lock", lock);
+    return lock;
+}
+
 int CKorrindDoc::ApplyChanges() {
     if (!HasPendingRows())
         return 0;
     // Another writer finishes first; then the edits go onto what the file
     // holds now, not onto the copy of the last request.
-    TableLock lock(tablePath_);
+    olvani::FileLock lock = LockTable();
     std::string lost = LinesMatchFileContent() ? std::string() : RedoEditsOnFile();
     if (!linesComplete_) {
         DropEdits();
@@ -251,7 +260,7 @@ bool CKorrindDoc::RemoveEntryBlock(const EntryRow& row, std::vector<std::string>
 }
 
 int CKorrindDoc::WriteTableFile() {
-    TableLock lock(tablePath_);
+    olvani::FileLock lock = LockTable();
     // A file changed since the lines were read gets the pending edits made
     // again on its current content; nothing another program wrote is lost.
     if (linesComplete_ && !LinesMatchFileContent()) {
@@ -271,7 +280,8 @@ int CKorrindDoc::WriteLockedTable() {
             return 0;
         }
         std::string text = ToDiskText(lines_);
-        switch (ReplaceTableFile(tablePath_, BackupPath(), text)) {
+        olvani::FileStamp written;
+        switch (ReplaceTableFile(tablePath_, BackupPath(), text, &written)) {
         case ReplaceResult::written:
             break;
         case ReplaceResult::createFailed:
@@ -287,11 +297,8 @@ int CKorrindDoc::WriteLockedTable() {
         edits_.clear();
         linesEdited_ = false;
         stampTrusted_ = false;
-        struct stat status;
-        if (::stat(tablePath_.c_str(), &status) == 0) {
-            loadedStamp_ = StampOf(status);
-            loadedHash_ = std::hash<std::string_view>{}(text);
-        }
+        loadedStamp_ = written;
+        loadedHash_ = std::hash<std::string_view>{}(text);
         return 1;
     } catch (const std::exception&) {
         ShowMessage("Exception while writing bootptab file");

@@ -1,21 +1,20 @@
 #include "server/core/table_file.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <random>
-#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
 
-WriteCall writeCall = nullptr;
+ReplaceCall replaceCall;
 
-ssize_t WriteData(int fd, const void* data, size_t size) {
-    return writeCall != nullptr ? writeCall(fd, data, size) : ::write(fd, data, size);
+olvani::FileError Replace(const std::string& path, std::string_view content,
+                          const olvani::ReplaceOptions& options, olvani::ReplaceOutcome* outcome) {
+    return replaceCall ? replaceCall(path, content, options, outcome)
+                       : olvani::ReplaceFile(path, content, options, outcome);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -25,83 +24,67 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool WriteAll(int fd, std::string_view content) {
-    // Chunks keep each call bounded; a failure part-way is a failure.
-    constexpr size_t kChunk = 1 << 20;
-    while (!content.empty()) {
-        ssize_t done = WriteData(fd, content.data(), std::min(content.size(), kChunk));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        content.remove_prefix(static_cast<size_t>(done));
-    }
-    return true;
+std::string NameOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A new file beside target, created as a plain open would create it (so
-// the umask applies). Returns the descriptor, -1 on failure.
-int CreateTemporary(const std::string& target, std::string& tempPath) {
-    std::string folder = FolderOf(target);
-    std::string name =
-        target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        tempPath = folder + "/." + name + ".new" + std::to_string(random() % 1000000);
-        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
+bool RenameCannotWork(int error) {
+    return error == EXDEV || error == EBUSY || error == EACCES || error == EPERM || error == EROFS;
 }
 
-// Mode, owner and access list of the previous table carry over, so other
-// programs keep the access they had.
-void CopyAccess(const std::string& from, int fd, const struct stat& previous) {
-    (void)::fchmod(fd, previous.st_mode & 07777);
-    if (previous.st_uid != ::geteuid() || previous.st_gid != ::getegid()) {
-        if (::fchown(fd, previous.st_uid, previous.st_gid) == 0)
-            (void)::fchmod(fd, previous.st_mode & 07777); // chown clears set-id bits
-    }
-    char acl[4096];
-    ssize_t size = ::getxattr(from.c_str(), "system.posix_acl_access", acl, sizeof(acl));
-    if (size > 0)
-        (void)::fsetxattr(fd, "system.posix_acl_access", acl, static_cast<size_t>(size), 0);
-}
-
-// The rename is durable only once the folder is flushed; not every file
-// system can, which costs nothing but durability.
-void SyncFolder(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        (void)::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Keeps the previous table as the backup, then puts the new file in place.
-ReplaceResult SwapIn(const std::string& target, const std::string& backupPath,
-                     const std::string& tempPath) {
-    (void)::unlink(backupPath.c_str());
-    if (::link(target.c_str(), backupPath.c_str()) == 0 || errno == ENOENT) {
-        // The previous table stays whole under its own name until the
-        // rename replaces it in one step.
-        if (::rename(tempPath.c_str(), target.c_str()) != 0)
-            return ReplaceResult::writeFailed;
-        return ReplaceResult::written;
-    }
-    if (errno != EPERM && errno != ENOTSUP && errno != EMLINK && errno != ENOSYS)
-        return ReplaceResult::backupFailed;
-    // No hard links here: move the previous file aside and put it back if
-    // the new one cannot follow.
-    if (::rename(target.c_str(), backupPath.c_str()) != 0)
-        return ReplaceResult::backupFailed;
-    if (::rename(tempPath.c_str(), target.c_str()) != 0) {
-        (void)::rename(backupPath.c_str(), target.c_str());
+ReplaceResult Classify(const olvani::FileError& error) {
+    switch (error.error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EIO:
+    case EFBIG:
         return ReplaceResult::writeFailed;
+    default:
+        return ReplaceResult::createFailed;
     }
-    return ReplaceResult::written;
+}
+
+// A second name for the previous table beside the backup, random so that
+// nobody can have planted it: it becomes the backup once the new table is
+// in place. Empty when no link can be made (another file system, a folder
+// we may not write).
+std::string LinkAside(const std::string& target, const std::string& backupPath) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        unsigned char random[8] = {};
+        if (::getrandom(random, sizeof random, 0) != sizeof random)
+            return {};
+        std::string name = FolderOf(backupPath) + "/." + NameOf(backupPath) + ".";
+        for (unsigned char byte : random) {
+            name.push_back(kDigits[byte >> 4]);
+            name.push_back(kDigits[byte & 15]);
+        }
+        if (::link(target.c_str(), name.c_str()) == 0)
+            return name;
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
+}
+
+// The backup as a copy of the previous content, never wider open than the
+// table itself.
+bool CopyToBackup(const std::string& target, const std::string& backupPath) {
+    int fd = ::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    std::string previous;
+    bool read =
+        ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ReadWholeFile(fd, previous).ok;
+    ::close(fd);
+    if (!read)
+        return false;
+    (void)::unlink(backupPath.c_str());
+    olvani::ReplaceOptions options;
+    options.newFileMode = status.st_mode & 0666;
+    return olvani::ReplaceFile(backupPath, previous, options).ok();
 }
 
 } // namespace
@@ -145,27 +128,7 @@ FileCause CauseFromErrno(int error, const std::string& path) {
     }
 }
 
-bool FileStamp::operator==(const FileStamp& o) const {
-    return device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
-           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec &&
-           mode == o.mode && owner == o.owner && group == o.group;
-}
-
-FileStamp StampOf(const struct stat& s) {
-    FileStamp stamp;
-    stamp.device = s.st_dev;
-    stamp.inode = s.st_ino;
-    stamp.size = s.st_size;
-    stamp.modified = s.st_mtim;
-    stamp.changed = s.st_ctim;
-    stamp.mode = s.st_mode;
-    stamp.owner = s.st_uid;
-    stamp.group = s.st_gid;
-    return stamp;
-}
-
-bool StampIsSettled(const FileStamp& stamp, const timespec& now) {
+bool StampIsSettled(const olvani::FileStamp& stamp, const timespec& now) {
     constexpr time_t kTickSeconds = 2;
     return now.tv_sec - stamp.modified.tv_sec > kTickSeconds;
 }
@@ -204,55 +167,52 @@ std::string ToDiskText(const std::vector<std::string>& lines) {
 }
 
 ReplaceResult ReplaceTableFile(const std::string& path, const std::string& backupPath,
-                               std::string_view content) {
-    // Follow a symbolic link so the link itself survives.
+                               std::string_view content, olvani::FileStamp* stamp) {
+    // The previous table: the file a symbolic link names, if it is one.
     std::string target = path;
     struct stat previous;
-    bool hadPrevious = ::lstat(path.c_str(), &previous) == 0;
-    if (hadPrevious && S_ISLNK(previous.st_mode)) {
+    bool hadPrevious = ::stat(path.c_str(), &previous) == 0;
+    if (hadPrevious) {
         char* resolved = ::realpath(path.c_str(), nullptr);
         if (resolved == nullptr)
             return ReplaceResult::createFailed;
         target = resolved;
         std::free(resolved);
-        hadPrevious = ::stat(target.c_str(), &previous) == 0;
     }
-
-    std::string tempPath;
-    int fd = CreateTemporary(target, tempPath);
-    if (fd < 0)
-        return ReplaceResult::createFailed;
-    if (hadPrevious)
-        CopyAccess(target, fd, previous);
-    bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        (void)::unlink(tempPath.c_str());
-        return ReplaceResult::writeFailed;
+    olvani::ReplaceOptions options;
+    options.links = olvani::LinkPolicy::WriteThrough;
+    olvani::ReplaceOutcome outcome;
+    std::string aside = hadPrevious ? LinkAside(target, backupPath) : std::string();
+    if (!hadPrevious || !aside.empty()) {
+        olvani::FileError error = Replace(path, content, options, &outcome);
+        if (error.ok()) {
+            // The previous table stayed whole under its own name until the
+            // rename replaced it; now its second name is the backup.
+            if (!aside.empty() && ::rename(aside.c_str(), backupPath.c_str()) != 0)
+                (void)::unlink(aside.c_str());
+            if (stamp != nullptr)
+                *stamp = outcome.stamp;
+            return ReplaceResult::written;
+        }
+        if (!aside.empty())
+            (void)::unlink(aside.c_str());
+        if (!hadPrevious || !RenameCannotWork(error.error))
+            return Classify(error);
     }
-    ReplaceResult result = SwapIn(target, backupPath, tempPath);
-    if (result != ReplaceResult::written) {
-        (void)::unlink(tempPath.c_str());
-        return result;
-    }
-    SyncFolder(FolderOf(target));
+    // No rename here: the previous content goes to the backup first, then
+    // the file is rewritten where it is (the platform puts it back if that
+    // fails).
+    if (!CopyToBackup(target, backupPath))
+        return ReplaceResult::backupFailed;
+    options.allowInPlace = true;
+    olvani::FileError error = Replace(path, content, options, &outcome);
+    if (!error.ok())
+        return Classify(error);
+    if (stamp != nullptr)
+        *stamp = outcome.stamp;
     return ReplaceResult::written;
 }
 
-void SetWriteCallForTest(WriteCall call) {
-    writeCall = call;
-}
-
-TableLock::TableLock(const std::string& tablePath) {
-    std::string path = tablePath + ".lock";
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
-}
-
-TableLock::~TableLock() {
-    if (fd_ >= 0)
-        ::close(fd_);
+void SetReplaceCallForTest(ReplaceCall call) {
+    replaceCall = std::move(call);
 }

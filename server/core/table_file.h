@@ -1,16 +1,14 @@
-// File-level work for the table document: error causes, the identity stamp
-// that tells an unchanged file, reading the text, and replacing the file
-// safely (temporary file, flush, backup, rename).
+// File-level work for the table document: error causes, reading the text,
+// and replacing the file safely with a backup of the previous content.
 #pragma once
 
-#include <cstdint>
+#include "platform/safe_file.h"
+
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
-
-struct stat;
 
 // Causes of a failed file operation, numbered as the operator sees them in
 // "Problem accessing file, code=%d".
@@ -36,28 +34,10 @@ enum class FileCause : int {
 // missing too counts as a bad path.
 FileCause CauseFromErrno(int error, const std::string& path);
 
-// Everything stat tells about a file that changes when its content or its
-// permissions change: identity, size, nanosecond modification and status
-// change times (the latter moves on chmod, chown, ACL and attribute
-// changes), mode and owner.
-struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    timespec modified{};
-    timespec changed{};
-    mode_t mode = 0;
-    uid_t owner = 0;
-    gid_t group = 0;
-
-    bool operator==(const FileStamp& other) const;
-};
-FileStamp StampOf(const struct stat& status);
-
 // A file modified this recently may be modified again within the same
 // timestamp tick (a jiffy on local file systems, up to 2 s on others)
 // without its stamp changing, so such a stamp proves nothing yet.
-bool StampIsSettled(const FileStamp& stamp, const timespec& now);
+bool StampIsSettled(const olvani::FileStamp& stamp, const timespec& now);
 
 // Result of reading a whole open file.
 struct ReadOutcome {
@@ -73,35 +53,24 @@ std::string ToDiskText(const std::vector<std::string>& lines);
 // Outcome of ReplaceTableFile.
 enum class ReplaceResult {
     written,      // new content in place, previous kept as backup
-    createFailed, // no temporary file could be made: nothing changed
-    writeFailed,  // writing, flushing or renaming failed: nothing changed
-    backupFailed, // the previous file could not be kept: nothing changed
+    createFailed, // no new file could be made: nothing changed
+    writeFailed,  // writing, flushing or renaming failed: the table unchanged
+    backupFailed, // the previous content could not be kept: nothing changed
 };
 
-// Replaces path's content: writes a temporary file in the same folder,
-// flushes it to disk, keeps the previous file under backupPath (an earlier
-// backup is replaced), then renames the new file over path. Mode, owner
-// and access list of the previous file carry over. A symbolic link is
-// followed, so the file it names is the one replaced. On any failure the
-// previous file stays as it was and the temporary file is removed.
+// Replaces path's content and keeps the previous content under backupPath.
+// A symbolic link is written through: the file it names gets the content
+// and the link stays. The new file comes in by rename (a temporary file,
+// flushed, taking the old one's mode, owner and access list), and an
+// earlier backup is replaced only once it is in place. Where no rename can
+// work (a bind-mounted file, a link to another file system whose folder we
+// may not write) the old content goes to the backup first and the file is
+// rewritten in place. stamp: the written file's, when written.
 ReplaceResult ReplaceTableFile(const std::string& path, const std::string& backupPath,
-                               std::string_view content);
+                               std::string_view content, olvani::FileStamp* stamp);
 
-// Test seam: the call that writes file data (default ::write), so a test
-// can fail a write part-way. nullptr restores the default.
-using WriteCall = ssize_t (*)(int fd, const void* data, size_t size);
-void SetWriteCallForTest(WriteCall call);
-
-// The advisory lock every writer of the table takes (an exclusive flock of
-// the companion file "<table>.lock"), held while the object lives. A lock
-// file that cannot be made costs the exclusion, not the write.
-class TableLock {
-public:
-    explicit TableLock(const std::string& tablePath);
-    ~TableLock();
-    TableLock(const TableLock&) = delete;
-    TableLock& operator=(const TableLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
+// Test seam: the call that replaces a file (default olvani::ReplaceFile),
+// so a test can fail the table's write. An empty function restores it.
+using ReplaceCall = std::function<olvani::FileError(
+    const std::string&, std::string_view, const olvani::ReplaceOptions&, olvani::ReplaceOutcome*)>;
+void SetReplaceCallForTest(ReplaceCall call);

@@ -29,16 +29,10 @@ std::vector<std::string> Leftovers(const std::string& dir) {
     return names;
 }
 
-// Writes the first half of the data, then reports a full disk.
-ssize_t HalfThenDiskFull(int fd, const void* data, size_t size) {
-    static bool wroteHalf = false;
-    if (!wroteHalf) {
-        wroteHalf = true;
-        return ::write(fd, data, size / 2);
-    }
-    wroteHalf = false;
-    errno = ENOSPC;
-    return -1;
+// A replacement that runs out of disk space part-way: nothing is replaced.
+olvani::FileError DiskFull(const std::string& path, std::string_view, const olvani::ReplaceOptions&,
+                           olvani::ReplaceOutcome*) {
+    return {ENOSPC, "cannot write " + path + ": No space left on device"};
 }
 
 class WriterTest : public DocTest {
@@ -195,9 +189,9 @@ TEST_F(WriterTest, FailedWriteLeavesTheTableAndTheBackup) {
     WriteFile(table + ".bak", "old backup");
     rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
     rows[0].isNew = true;
-    SetWriteCallForTest(HalfThenDiskFull);
+    SetReplaceCallForTest(DiskFull);
     EXPECT_EQ(doc->ApplyChanges(), 0);
-    SetWriteCallForTest(nullptr);
+    SetReplaceCallForTest({});
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0], "Exception while writing bootptab file");
     EXPECT_EQ(ReadFile(table), kHeader + kLab1);
@@ -242,5 +236,49 @@ TEST_F(WriterTest, FullDiskLeavesTheTable) {
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 2)
         GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(WriterTest, BindMountedTableAndLinkToAnotherFileSystemAreWrittenWithABackup) {
+    // Where no rename can replace the table: a file bind-mounted over it, a
+    // link to a file on another file system. In a child's own mount
+    // namespace, so the mounts go with it.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for a private mount namespace";
+    std::string source = dir + "/source";
+    std::string other = dir + "/other";
+    WriteFile(source, kHeader + kLab1);
+    WriteFile(table, "");
+    ASSERT_EQ(::mkdir(other.c_str(), 0755), 0);
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(source.c_str(), table.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount("tmpfs", other.c_str(), "tmpfs", 0, "size=1m") != 0)
+            ::_exit(2);
+        doctest::Messages inChild;
+        auto addLab2 = [](const std::string& path) {
+            EntryRowArray added;
+            CKorrindDoc doc(path, added);
+            EntryRow row = Row("02004C000002", "lab2", "10.0.0.2");
+            row.isNew = true;
+            added.Append(row);
+            return doc.ReadTableLines() == TRUE && doc.ApplyChanges() == 1;
+        };
+        if (!addLab2(table) || ReadFile(source) != kHeader + kLab1 + kLab2 ||
+            ReadFile(table + ".bak") != kHeader + kLab1)
+            ::_exit(3);
+        std::string linked = dir + "/linked";
+        WriteFile(other + "/bootptab", kHeader + kLab1);
+        if (::symlink((other + "/bootptab").c_str(), linked.c_str()) != 0 || !addLab2(linked) ||
+            ReadFile(other + "/bootptab") != kHeader + kLab1 + kLab2 ||
+            !std::filesystem::is_symlink(linked) || ReadFile(linked + ".bak") != kHeader + kLab1)
+            ::_exit(4);
+        ::_exit(inChild.texts.empty() ? 0 : 5);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
