@@ -55,6 +55,27 @@ check() {
 mode_of() { stat -c '%a %U:%G' "$1"; }
 is() { [ "$1" = "$2" ]; }
 reg() { OLVANI_REGISTRY_DIR=/var/lib/olvani/registry olvani-reg "$@"; }
+
+# The installed server, started as the user korrind from its folder in a
+# network namespace of its own, binds port 67 (0043 in /proc/net/udp) and
+# stops cleanly on SIGTERM.
+korrind_serves() {
+    unshare --net sh -c '
+        cd /var/lib/korrind
+        env -u DISPLAY -u WAYLAND_DISPLAY setpriv --reuid korrind --regid korrind \
+            --init-groups /usr/bin/korrind & pid=$!
+        for i in $(seq 100); do
+            if grep -q ":0043 " /proc/net/udp; then
+                kill -TERM $pid
+                wait $pid
+                exit
+            fi
+            kill -0 $pid 2>/dev/null || exit 1
+            sleep 0.1
+        done
+        kill -KILL $pid
+        exit 1'
+}
 settings='HKLM\SOFTWARE\Tarvex\Olvani\BootpSettings'
 packages=(korrind olvani-reg libmorvale1)
 
@@ -77,6 +98,7 @@ check "every library of the programs found" bash -c \
 check "unit verifies without a remark" bash -c \
     '[ -z "$(systemd-analyze verify /lib/systemd/system/korrind.service 2>&1)" ]'
 check "log rotation configuration reads" logrotate -d /etc/logrotate.d/korrind
+check "korrind serves port 67 as user korrind" korrind_serves
 
 echo "--- the operator's changes"
 printf '\r\nlab9:\\\r\nht=1:\\\r\nha=02004C1234AA:\\\r\nip=10.77.0.9:\r\n' >>/var/lib/korrind/bootptab
