@@ -31,7 +31,6 @@ namespace {
 constexpr REGSAM kWriteAccess = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK |
                                 0x00010000 /* DELETE */ | 0x00040000 /* WRITE_DAC */ |
                                 0x00080000 /* WRITE_OWNER */;
-constexpr size_t kMaxKeyNameLength = 255;
 
 // Live handles, so a closed or foreign handle is refused instead of used.
 std::mutex handlesMutex;
@@ -91,21 +90,11 @@ std::string Narrow(const char16_t* text) {
     return text ? olvani::Utf16ToUtf8(text) : std::string();
 }
 
-bool ValidKeyPath(const std::string& path) {
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (end - start > kMaxKeyNameLength)
-            return false;
-        start = end + 1;
-    }
-    for (char c : path) {
-        if (c == '\n' || c == '\r')
-            return false;
-    }
-    return true;
+// Why a key path cannot be created; empty when it can.
+std::string KeyPathProblem(const std::string& path) {
+    if (path.find_first_of("\r\n") != std::string::npos)
+        return "a key name holds a line break";
+    return olvani::registry::KeyPathProblem(path);
 }
 
 LONG Fail(LONG code, const std::string& what) {
@@ -137,11 +126,6 @@ LONG ResolveAndFind(HKEY handle, KeyRef& ref, HivePtr& hive, const HiveKey*& key
     return FindKey(ref, hive, key);
 }
 
-LONG HiveNotWritable(const RootInfo& root) {
-    return Fail(ERROR_ACCESS_DENIED,
-                "the hive file of " + std::string(root.name) + " cannot be written by this user");
-}
-
 LONG OpenKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result) {
     if (!result)
         return ERROR_INVALID_PARAMETER;
@@ -154,7 +138,7 @@ LONG OpenKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result) 
     if (!key)
         return Fail(ERROR_FILE_NOT_FOUND, "no such key");
     if ((access & kWriteAccess) && !olvani::registry::CanWriteHive(*ref.root))
-        return HiveNotWritable(*ref.root);
+        return olvani::registry::HiveNotWritable(*ref.root);
     *result = NewHandle(ref.root, key->path, access);
     return ERROR_SUCCESS;
 }
@@ -169,11 +153,11 @@ LONG CreateKey(HKEY base, const std::string& subKey, REGSAM access, HKEY* result
     if (LONG r = ResolveAndFind(base, ref, hive, baseKey); r != ERROR_SUCCESS)
         return r;
     const std::string path = JoinPath(ref.path, olvani::registry::NormalizePath(subKey));
-    if (!ValidKeyPath(path))
-        return Fail(ERROR_INVALID_PARAMETER, "a key name is too long or holds a line break");
+    if (std::string problem = KeyPathProblem(path); !problem.empty())
+        return Fail(ERROR_INVALID_PARAMETER, problem);
     const bool mayWrite = olvani::registry::CanWriteHive(*ref.root);
     if ((access & kWriteAccess) && !mayWrite)
-        return HiveNotWritable(*ref.root);
+        return olvani::registry::HiveNotWritable(*ref.root);
     std::string storedPath;
     bool created = false;
     if (const HiveKey* key = hive->Find(path)) {
@@ -258,6 +242,8 @@ LONG SetValue(HKEY handle, const std::string& name, DWORD type, const BYTE* data
               bool wide) {
     if (!data && size)
         return ERROR_INVALID_PARAMETER;
+    if (std::string problem = olvani::registry::ValueNameProblem(name); !problem.empty())
+        return Fail(ERROR_INVALID_PARAMETER, problem);
     KeyRef ref;
     if (LONG r = ResolveFor(handle, KEY_SET_VALUE, "setting values", ref); r != ERROR_SUCCESS)
         return r;

@@ -2,6 +2,7 @@
 
 #include "platform/strings.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -104,6 +105,41 @@ std::string NormalizePath(std::string_view path) {
     return joined;
 }
 
+namespace {
+
+// UTF-16 units of UTF-8 text: one per sequence, two for four-byte ones.
+size_t Utf16Length(std::string_view text) {
+    size_t units = 0;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) != 0x80;
+        units += byte >= 0xF0;
+    }
+    return units;
+}
+
+} // namespace
+
+std::string KeyPathProblem(std::string_view path) {
+    size_t depth = 0;
+    bool tooLong = false;
+    ForEachComponent(path, [&](std::string_view part) {
+        ++depth;
+        tooLong = tooLong || Utf16Length(part) > kMaxKeyNameLength;
+    });
+    if (tooLong)
+        return "a key name is longer than " + std::to_string(kMaxKeyNameLength) + " characters";
+    if (depth > kMaxKeyDepth)
+        return "keys nest deeper than " + std::to_string(kMaxKeyDepth) + " levels";
+    return {};
+}
+
+std::string ValueNameProblem(std::string_view name) {
+    if (Utf16Length(name) > kMaxValueNameLength)
+        return "a value name is longer than " + std::to_string(kMaxValueNameLength) + " characters";
+    return {};
+}
+
 // ---- Hive ----
 
 Hive::Hive() {
@@ -122,31 +158,37 @@ HiveKey* Hive::Find(std::string_view path) {
 }
 
 HiveKey& Hive::Create(std::string_view path, bool* created) {
+    const std::string joined = NormalizePath(path);
+    const std::string folded = FoldCase(joined); // the same layout, letters folded
+    // The deepest key that exists, looked for from the end: the parent of a
+    // new key usually exists, so a whole hive is read in linear time.
     size_t current = kRoot;
-    bool made = false;
-    std::string folded;
-    ForEachComponent(path, [&](std::string_view part) {
-        if (!folded.empty())
-            folded.push_back('\\');
-        for (char c : part)
-            folded.push_back(FoldChar(c));
-        auto it = index_.find(folded);
+    size_t done = 0; // bytes of `joined` that name existing keys
+    for (size_t end = folded.size(); end > 0;) {
+        auto it = index_.find(folded.substr(0, end));
         if (it != index_.end()) {
             current = it->second;
-            made = false;
-            return;
+            done = end;
+            break;
         }
+        size_t slash = folded.rfind('\\', end - 1);
+        end = slash == std::string::npos ? 0 : slash;
+    }
+    const bool made = done < joined.size();
+    while (done < joined.size()) {
+        size_t start = done == 0 ? 0 : done + 1;
+        size_t end = std::min(joined.find('\\', start), joined.size());
         HiveKey key;
-        key.name = std::string(part);
-        key.path = keys_[current].path.empty() ? key.name : keys_[current].path + '\\' + key.name;
+        key.name = joined.substr(start, end - start);
+        key.path = joined.substr(0, end);
         key.parent = current;
         size_t index = keys_.size();
         keys_.push_back(std::move(key));
         keys_[current].children.push_back(index);
-        index_.emplace(folded, index);
+        index_.emplace(folded.substr(0, end), index);
         current = index;
-        made = true;
-    });
+        done = end;
+    }
     if (created)
         *created = made;
     return keys_[current];
@@ -288,6 +330,8 @@ private:
         section.root = std::string(root);
         if (slash != std::string_view::npos)
             section.path = NormalizePath(inner.substr(slash + 1));
+        if (std::string problem = KeyPathProblem(section.path); !problem.empty())
+            return Fail(problem);
         section.line = lineNumber_;
         return true;
     }
@@ -384,6 +428,8 @@ private:
             s.remove_prefix(1);
         } else if (!ParseQuoted(s, value.name)) {
             return false;
+        } else if (std::string problem = ValueNameProblem(value.name); !problem.empty()) {
+            return Fail(problem);
         }
         s = TrimLeft(s);
         if (s.empty() || s.front() != '=')

@@ -96,6 +96,17 @@ private:
 // Splits a path at backslashes, skipping empty components, and joins it again.
 std::string NormalizePath(std::string_view path);
 
+// The platform's limits, counted in UTF-16 units as Windows counts them. They
+// hold for every key and value, however it arrives (calls, hive file, import):
+// a hive's text grows with depth times path length, and deep paths cost every
+// reader of the hive.
+constexpr size_t kMaxKeyNameLength = 255; // one component of a key path
+constexpr size_t kMaxKeyDepth = 512;      // components below the root
+constexpr size_t kMaxValueNameLength = 16383;
+// Empty when the name keeps within the limits, else the reason for people.
+std::string KeyPathProblem(std::string_view path);
+std::string ValueNameProblem(std::string_view name);
+
 // One [section] of a .reg text with the values listed under it.
 struct RegSection {
     std::string root; // as written: full or short root name

@@ -5,12 +5,15 @@
 // request on that root it compares the key's snapshot with the one taken
 // when the request was made and signals the event once when they differ, so
 // a change to an unrelated key wakes nobody. A registry folder that does not
-// exist yet is created when the first request is made.
+// exist yet is created when the first request is made. A registry folder that
+// is moved away or removed is watched again under its name as soon as a
+// folder of that name exists again (its parent is watched meanwhile).
 #include "platform/registry_notify.h"
 
 #include "platform/registry_store.h"
 #include "platform/sync.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,8 +29,10 @@
 namespace olvani::registry {
 namespace {
 
-constexpr uint32_t kWatchMask =
-    IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_ONLYDIR;
+constexpr uint32_t kWatchMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE |
+                                IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR;
+// On the parent of a registry folder that is gone, until it is back.
+constexpr uint32_t kParentMask = IN_CREATE | IN_MOVED_TO | IN_ONLYDIR | IN_MASK_ADD;
 
 struct Request {
     HKEY owner;
@@ -49,6 +54,7 @@ struct Watcher {
     pid_t ownerPid = 0; // the process whose thread runs; a forked child starts its own
     bool exiting = false;
     std::unordered_map<int, std::string> directoryOfWatch;
+    std::unordered_map<int, std::vector<std::string>> awaitedIn; // parent watch -> folders
     std::vector<Request> requests;
 };
 
@@ -102,6 +108,85 @@ void CheckRequests(Watcher& watcher, const std::string& directory, const RootInf
     });
 }
 
+std::string ParentOf(const std::string& directory) {
+    size_t end = directory.find_last_not_of('/');
+    size_t slash = end == std::string::npos ? 0 : directory.find_last_of('/', end);
+    return slash == std::string::npos ? std::string(".")
+           : slash == 0               ? std::string("/")
+                                      : directory.substr(0, slash);
+}
+
+bool Awaited(const Watcher& watcher, const std::string& directory) {
+    for (const auto& [wd, folders] : watcher.awaitedIn) {
+        if (std::find(folders.begin(), folders.end(), directory) != folders.end())
+            return true;
+    }
+    return false;
+}
+
+// Watches `directory` again after its folder was moved away or removed, and
+// compares the requests with what the folder now holds. While no folder of
+// that name exists, its parent is watched for one to appear. Lock held.
+void Rearm(Watcher& watcher, const std::string& directory, std::vector<HANDLE>& toSignal) {
+    int wd = ::inotify_add_watch(watcher.inotifyFd, directory.c_str(), kWatchMask);
+    if (wd < 0 && !Awaited(watcher, directory)) {
+        int parent =
+            ::inotify_add_watch(watcher.inotifyFd, ParentOf(directory).c_str(), kParentMask);
+        if (parent >= 0)
+            watcher.awaitedIn[parent].push_back(directory);
+        // The folder may have appeared before the parent was watched.
+        wd = ::inotify_add_watch(watcher.inotifyFd, directory.c_str(), kWatchMask);
+    }
+    if (wd < 0)
+        return;
+    watcher.directoryOfWatch[wd] = directory;
+    for (auto& [parent, folders] : watcher.awaitedIn)
+        std::erase(folders, directory);
+    CheckRequests(watcher, directory, nullptr, toSignal);
+}
+
+// A folder appearing in the parent of registry folders that are gone.
+void FolderAppeared(Watcher& watcher, const inotify_event& event, std::vector<HANDLE>& toSignal) {
+    auto it = watcher.awaitedIn.find(event.wd);
+    if (it == watcher.awaitedIn.end())
+        return;
+    if (event.mask & IN_IGNORED) {
+        watcher.awaitedIn.erase(it);
+        return;
+    }
+    const std::vector<std::string> folders = it->second;
+    for (const std::string& directory : folders) {
+        size_t end = directory.find_last_not_of('/');
+        size_t slash = directory.find_last_of('/', end);
+        std::string_view name(directory.data() + slash + 1, end - slash);
+        if (event.len > 0 && name == event.name)
+            Rearm(watcher, directory, toSignal);
+    }
+}
+
+// One event on a registry folder's own watch. Lock held.
+void FolderEvent(Watcher& watcher, const inotify_event& event, std::vector<HANDLE>& toSignal) {
+    auto it = watcher.directoryOfWatch.find(event.wd);
+    if (it == watcher.directoryOfWatch.end())
+        return;
+    const std::string directory = it->second;
+    if (event.mask & (IN_IGNORED | IN_MOVE_SELF)) {
+        // A moved folder keeps the watch; the name is what the requests mean.
+        if (!(event.mask & IN_IGNORED))
+            ::inotify_rm_watch(watcher.inotifyFd, event.wd);
+        watcher.directoryOfWatch.erase(it);
+        Rearm(watcher, directory, toSignal);
+        return;
+    }
+    if (event.len == 0)
+        return;
+    std::string_view file(event.name);
+    if (file.size() <= 4 || file.substr(file.size() - 4) != ".reg")
+        return;
+    if (const RootInfo* root = FindRoot(file.substr(0, file.size() - 4)))
+        CheckRequests(watcher, directory, root, toSignal);
+}
+
 void HandleEvents(Watcher& watcher, std::vector<HANDLE>& toSignal) {
     alignas(inotify_event) char buffer[16384];
     for (;;) {
@@ -117,20 +202,8 @@ void HandleEvents(Watcher& watcher, std::vector<HANDLE>& toSignal) {
                     CheckRequests(watcher, directory, nullptr, toSignal);
                 continue;
             }
-            auto it = watcher.directoryOfWatch.find(event->wd);
-            if (it == watcher.directoryOfWatch.end())
-                continue;
-            if (event->mask & IN_IGNORED) {
-                watcher.directoryOfWatch.erase(it);
-                continue;
-            }
-            if (event->len == 0)
-                continue;
-            std::string_view file(event->name);
-            if (file.size() <= 4 || file.substr(file.size() - 4) != ".reg")
-                continue;
-            if (const RootInfo* root = FindRoot(file.substr(0, file.size() - 4)))
-                CheckRequests(watcher, it->second, root, toSignal);
+            FolderEvent(watcher, *event, toSignal);
+            FolderAppeared(watcher, *event, toSignal);
         }
     }
 }
@@ -184,6 +257,7 @@ LONG EnsureRunning(Watcher& watcher) {
     if (watcher.stopFd >= 0)
         ::close(watcher.stopFd);
     watcher.directoryOfWatch.clear();
+    watcher.awaitedIn.clear();
     watcher.inotifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     watcher.stopFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (watcher.inotifyFd < 0 || watcher.stopFd < 0) {

@@ -2,16 +2,16 @@
 
 #include "platform/debugout.h"
 #include "platform/registry.h"
+#include "platform/safe_file.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
-#include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,31 +20,10 @@ namespace {
 
 constexpr const char* kDefaultDirectory = "/var/lib/olvani/registry";
 
-// What identifies one version of a hive file. The cache keeps the file open,
-// so its inode cannot be reused by a later version while it is cached.
-struct FileIdentity {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-
-    static FileIdentity Of(const struct stat& st) {
-        return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-    }
-    bool operator==(const FileIdentity& o) const {
-        if (exists != o.exists)
-            return false;
-        return !exists ||
-               (device == o.device && inode == o.inode && size == o.size &&
-                modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec);
-    }
-};
-
 struct CacheEntry {
     bool valid = false;
     std::string path;
-    FileIdentity identity;
+    FileStamp identity; // of the hive file; the open fd keeps its inode from reuse
     int fd = -1;
     HivePtr hive;
     std::string problem;      // non-empty when the file does not parse
@@ -53,16 +32,18 @@ struct CacheEntry {
 };
 
 // Every writer through this layer counts its changes in the first eight
-// bytes of the hive's lock file. Readers map that counter: while it stands
-// still, the hive file was not replaced by any writer, and the cached hive is
-// used without a system call. Changes made by other means (an editor) are
-// caught by the stat, done at least every kRecheckInterval.
-constexpr int64_t kRecheckInterval = kUnseenEditNanoseconds;
-constexpr size_t kCounterSize = sizeof(uint64_t);
+// bytes of the hive's lock file. While that counter stands still, no writer
+// replaced the hive file, and a reader uses its cached hive after one pread.
+// Changes made by other means (an editor) are caught by the stat, done at
+// least every recheck interval. The counter is read, never mapped: anyone who
+// may write the lock file could truncate it under a mapping.
+constexpr int64_t kDefaultRecheckInterval = kUnseenEditNanoseconds;
+std::atomic<int64_t> recheckInterval{kDefaultRecheckInterval};
 
 struct ChangeCounter {
     std::string lockPath;
-    uint64_t* counter = nullptr; // read-only shared mapping, or null
+    int fd = -1;      // the lock file, read-only; -1 when there is none
+    FileStamp opened; // which file the descriptor is
     int64_t triedAt = 0;
 };
 
@@ -100,103 +81,89 @@ int64_t Now() {
     return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-uint64_t ReadCounter(const ChangeCounter& counter) {
-    return counter.counter ? __atomic_load_n(counter.counter, __ATOMIC_ACQUIRE) : 0;
+// The counter's value; false when there is no counter to read (no lock file,
+// or one cut shorter than the counter).
+bool ReadCounter(int fd, uint64_t& value) {
+    value = 0;
+    return fd >= 0 && ::pread(fd, &value, sizeof value, 0) == sizeof value;
 }
 
-// Maps the change counter of the lock file beside the hive, when there is
-// one; tried again at most every kRecheckInterval. Cache lock held.
-void MapCounter(ChangeCounter& counter, const std::string& lockPath, int64_t now) {
-    if (counter.counter && counter.lockPath == lockPath)
-        return;
-    if (counter.lockPath == lockPath && now - counter.triedAt < kRecheckInterval)
-        return;
-    if (counter.counter)
-        ::munmap(counter.counter, kCounterSize);
-    counter = ChangeCounter{lockPath, nullptr, now};
-    int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+bool SameFile(const FileStamp& a, const FileStamp& b) {
+    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+// Opens the lock file beside the hive for reading the counter, again when it
+// was replaced; a missing one is tried again at most every 10 ms, or at once
+// when `exists` (a writer just used it). Cache lock held.
+void OpenCounter(ChangeCounter& counter, const std::string& lockPath, int64_t now,
+                 bool exists = false) {
+    if (counter.lockPath == lockPath) {
+        if (counter.fd >= 0 && SameFile(FileStamp::OfPath(lockPath), counter.opened))
+            return;
+        if (counter.fd < 0 && !exists && now - counter.triedAt < kDefaultRecheckInterval)
+            return;
+    }
+    if (counter.fd >= 0)
+        ::close(counter.fd);
+    counter = ChangeCounter{lockPath, -1, {}, now};
+    int fd = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
+    counter.opened = FileStamp::OfDescriptor(fd);
     struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(kCounterSize)) {
-        void* map = ::mmap(nullptr, kCounterSize, PROT_READ, MAP_SHARED, fd, 0);
-        if (map != MAP_FAILED)
-            counter.counter = static_cast<uint64_t*>(map);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
     }
-    ::close(fd);
+    counter.fd = fd;
 }
 
 // Counts one change in the lock file (writers only, under the lock).
-void CountChange(int lockFd) {
-    struct stat st;
-    if (::fstat(lockFd, &st) != 0)
+void CountChange(const FileLock& lock) {
+    if (!lock.writable())
         return;
-    if (st.st_size < static_cast<off_t>(kCounterSize) && ::ftruncate(lockFd, kCounterSize) != 0)
-        return;
-    void* map = ::mmap(nullptr, kCounterSize, PROT_READ | PROT_WRITE, MAP_SHARED, lockFd, 0);
-    if (map == MAP_FAILED)
-        return;
-    __atomic_fetch_add(static_cast<uint64_t*>(map), 1, __ATOMIC_RELEASE);
-    ::munmap(map, kCounterSize);
+    uint64_t count = 0;
+    ReadCounter(lock.descriptor(), count); // a missing or cut counter starts again
+    ++count;
+    if (::pwrite(lock.descriptor(), &count, sizeof count, 0) != sizeof count) {
+        // Readers then notice the change by the file check instead.
+    }
 }
 
 thread_local std::string errorText;
 
-bool ReadAll(int fd, std::string& text) {
-    text.clear();
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-}
-
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Re-reads the file into `entry`; the cache lock is held.
+// Re-reads the file into `entry`; the cache lock is held. Only a regular
+// file is read: a FIFO would hang the reader, and a link may point anywhere.
 LONG Reload(CacheEntry& entry, const std::string& path, const RootInfo& root) {
     if (entry.fd >= 0)
         ::close(entry.fd);
     entry = CacheEntry();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            entry.valid = true;
-            entry.path = path;
-            entry.hive = std::make_shared<const Hive>();
-            return ERROR_SUCCESS;
-        }
-        int error = errno;
-        SetErrorText("cannot read " + path + ": " + std::strerror(error));
-        return ErrorFromErrno(error);
-    }
-    struct stat st;
     std::string text;
-    if (::fstat(fd, &st) != 0 || !ReadAll(fd, text)) {
-        int error = errno;
-        ::close(fd);
-        SetErrorText("cannot read " + path + ": " + std::strerror(error));
-        return ERROR_CANTREAD;
+    FileStamp stamp;
+    int fd = -1;
+    FileError read = ReadRegularFile(path, text, &stamp, &fd);
+    if (read.error == ENOENT || read.error == ENOTDIR) {
+        entry.valid = true;
+        entry.path = path;
+        entry.hive = std::make_shared<const Hive>();
+        return ERROR_SUCCESS;
+    }
+    if (read.error == ELOOP || read.error == EINVAL) {
+        entry.valid = true;
+        entry.path = path;
+        entry.identity = FileStamp::OfPath(path);
+        entry.problem = "registry: " + read.message + " (the hive file must be a plain file)";
+        OutputDebugStringA(entry.problem.c_str());
+        SetErrorText(entry.problem);
+        return ERROR_BADDB;
+    }
+    if (!read.ok()) {
+        SetErrorText(read.message);
+        return ErrorFromErrno(read.error);
     }
     entry.valid = true;
     entry.path = path;
-    entry.identity = FileIdentity::Of(st);
+    entry.identity = stamp;
     entry.fd = fd;
     auto hive = std::make_shared<Hive>();
     ParseError error;
@@ -212,11 +179,52 @@ LONG Reload(CacheEntry& entry, const std::string& path, const RootInfo& root) {
     return ERROR_SUCCESS;
 }
 
+// The cached hive when no writer counted a change since the last check and
+// that check is recent; cache lock held.
+bool UseCached(RootCache& cache, const std::string& path, int64_t now) {
+    const CacheEntry& entry = cache.entry;
+    uint64_t count = 0;
+    return entry.valid && entry.path == path && now - entry.checkedAt < recheckInterval.load() &&
+           ReadCounter(cache.counter.fd, count) && count == entry.changeCount;
+}
+
+LONG Result(const CacheEntry& entry, HivePtr& hive) {
+    if (!entry.problem.empty()) {
+        SetErrorText(entry.problem);
+        return ERROR_BADDB;
+    }
+    hive = entry.hive;
+    return ERROR_SUCCESS;
+}
+
+// Publishes what a writer wrote so this process does not parse it again.
+void Publish(const RootInfo& root, const std::string& path, Hive&& hive,
+             const ReplaceOutcome& written, uint64_t count) {
+    auto& cache = Cache()[root.tag & 7];
+    std::lock_guard lock(CacheMutex());
+    CacheEntry& entry = cache.entry;
+    if (entry.fd >= 0)
+        ::close(entry.fd);
+    entry = CacheEntry();
+    entry.valid = true;
+    entry.path = path;
+    entry.identity = written.stamp;
+    entry.fd = written.descriptor;
+    entry.hive = std::make_shared<const Hive>(std::move(hive));
+    OpenCounter(cache.counter, path + ".lock", Now(), true);
+    entry.changeCount = count;
+    entry.checkedAt = Now();
+}
+
 } // namespace
 
 std::mutex& WatcherMutex() {
     static std::mutex mutex;
     return mutex;
+}
+
+void SetRecheckInterval(int64_t nanoseconds) {
+    recheckInterval.store(nanoseconds < 0 ? kDefaultRecheckInterval : nanoseconds);
 }
 
 std::string HivePath(const std::string& directory, const RootInfo& root) {
@@ -258,39 +266,24 @@ LONG LoadHive(const std::string& directory, const RootInfo& root, HivePtr& hive,
     CacheEntry& entry = cache.entry;
     const int64_t now = Now();
     std::unique_lock lock(CacheMutex());
-    if (!verify && entry.valid && cache.counter.counter && entry.path == path &&
-        now - entry.checkedAt < kRecheckInterval &&
-        ReadCounter(cache.counter) == entry.changeCount) {
-        if (!entry.problem.empty()) {
-            SetErrorText(entry.problem);
-            return ERROR_BADDB;
-        }
-        hive = entry.hive;
-        return ERROR_SUCCESS;
-    }
+    if (!verify && UseCached(cache, path, now))
+        return Result(entry, hive);
     // The counter is read before the file is looked at: a writer that
     // replaces the file after the stat moves it on, so the next read checks.
-    MapCounter(cache.counter, path + ".lock", now);
-    const uint64_t changeCount = ReadCounter(cache.counter);
+    OpenCounter(cache.counter, path + ".lock", now);
+    uint64_t changeCount = 0;
+    ReadCounter(cache.counter.fd, changeCount);
     lock.unlock();
-    struct stat st;
-    FileIdentity current;
-    if (::stat(path.c_str(), &st) == 0)
-        current = FileIdentity::Of(st);
+    const FileStamp current = FileStamp::OfPath(path);
     lock.lock();
-    if (!entry.valid || entry.path != path || !(entry.identity == current)) {
+    if (!entry.valid || entry.path != path || entry.identity.ChangedSince(current)) {
         LONG result = Reload(entry, path, root);
         if (result != ERROR_SUCCESS && result != ERROR_BADDB)
             return result;
     }
     entry.changeCount = changeCount;
     entry.checkedAt = now;
-    if (!entry.problem.empty()) {
-        SetErrorText(entry.problem);
-        return ERROR_BADDB;
-    }
-    hive = entry.hive;
-    return ERROR_SUCCESS;
+    return Result(entry, hive);
 }
 
 LONG LoadHive(const RootInfo& root, HivePtr& hive) {
@@ -335,7 +328,16 @@ bool CanWriteHive(const RootInfo& root) {
     return false;
 }
 
+LONG HiveNotWritable(const RootInfo& root) {
+    SetErrorText("the hive file of " + std::string(root.name) + " cannot be written by this user");
+    return ERROR_ACCESS_DENIED;
+}
+
 LONG UpdateHive(const RootInfo& root, const HiveChange& change) {
+    // Checked here, where every change passes: a write through a predefined
+    // root, a key deletion and an import need the right as much as an open.
+    if (!CanWriteHive(root))
+        return HiveNotWritable(root);
     const std::string directory = RegistryDirectory();
     const std::string path = HivePath(directory, root);
     if (int error = MakeDirectories(directory); error != 0) {
@@ -343,26 +345,11 @@ LONG UpdateHive(const RootInfo& root, const HiveChange& change) {
                      std::strerror(error));
         return ErrorFromErrno(error);
     }
-    const std::string lockPath = path + ".lock";
-    int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lockFd < 0)
-        lockFd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (lockFd < 0) {
-        int error = errno;
-        SetErrorText("cannot open " + lockPath + ": " + std::strerror(error));
-        return ErrorFromErrno(error);
+    FileLock lock;
+    if (FileError e = LockFile(path + ".lock", lock, 0644); !e.ok()) {
+        SetErrorText("registry: " + e.message);
+        return ErrorFromErrno(e.error);
     }
-    struct LockGuard {
-        int fd;
-        ~LockGuard() { ::close(fd); } // closing releases the flock
-    } guard{lockFd};
-    while (::flock(lockFd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            SetErrorText("cannot lock " + lockPath + ": " + std::strerror(errno));
-            return ERROR_CANTWRITE;
-        }
-    }
-
     // Under the lock the file check sees every earlier writer's rename.
     HivePtr current;
     if (LONG result = LoadHive(directory, root, current, true); result != ERROR_SUCCESS)
@@ -372,52 +359,20 @@ LONG UpdateHive(const RootInfo& root, const HiveChange& change) {
     if (LONG result = change(updated, changed); result != ERROR_SUCCESS || !changed)
         return result;
 
-    const std::string text = SerializeHive(updated, root.name);
-    const std::string temporary = directory + "/." + root.name + ".reg.tmp";
-    struct stat old;
-    bool hadFile = ::stat(path.c_str(), &old) == 0;
-    int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        int error = errno;
-        SetErrorText("cannot write " + temporary + ": " + std::strerror(error));
-        return ErrorFromErrno(error);
+    ReplaceOptions options;
+    options.newFileMode = 0644;
+    options.keepOpen = true;
+    ReplaceOutcome written;
+    if (FileError e = ReplaceFile(path, SerializeHive(updated, root.name), options, &written);
+        !e.ok()) {
+        SetErrorText("registry: " + e.message);
+        return ErrorFromErrno(e.error);
     }
-    // The new version keeps the permissions (and, for root, the owner) of the old one.
-    ::fchmod(fd, hadFile ? (old.st_mode & 07777) : 0644);
-    if (hadFile && ::geteuid() == 0 && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
-        // Not fatal: the file is still ours to write.
-    }
-    struct stat written;
-    if (!WriteAll(fd, text) || ::fsync(fd) != 0 || ::fstat(fd, &written) != 0 ||
-        ::rename(temporary.c_str(), path.c_str()) != 0) {
-        int error = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        SetErrorText("cannot write " + path + ": " + std::strerror(error));
-        return ErrorFromErrno(error);
-    }
-    int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    CountChange(lockFd);
-
-    // Publish what was written so this process does not parse it again.
-    auto& cache = Cache()[root.tag & 7];
-    std::lock_guard lock(CacheMutex());
-    CacheEntry& entry = cache.entry;
-    if (entry.fd >= 0)
-        ::close(entry.fd);
-    entry = CacheEntry();
-    entry.valid = true;
-    entry.path = path;
-    entry.identity = FileIdentity::Of(written);
-    entry.fd = fd;
-    entry.hive = std::make_shared<const Hive>(std::move(updated));
-    MapCounter(cache.counter, lockPath, Now());
-    entry.changeCount = ReadCounter(cache.counter);
-    entry.checkedAt = Now();
+    CountChange(lock);
+    uint64_t count = 0;
+    ReadCounter(lock.descriptor(), count);
+    lock.Release(); // held only around the write
+    Publish(root, path, std::move(updated), written, count);
     return ERROR_SUCCESS;
 }
 

@@ -29,20 +29,31 @@ std::string HivePath(const std::string& directory, const RootInfo& root);
 // version of the file and to the calling thread's error text.
 // While no writer has counted a change in the lock file, the cached hive is
 // used without looking at the file for up to 10 ms; `verify` always looks.
+// Anything but a regular file at the hive's path (a link, a FIFO) gives
+// ERROR_BADDB and is never opened for reading.
 LONG LoadHive(const std::string& directory, const RootInfo& root, HivePtr& hive,
               bool verify = false);
 LONG LoadHive(const RootInfo& root, HivePtr& hive);
 
 // Applies `change` to a copy of the latest hive while holding the root's lock
-// file, and replaces the hive file (temporary file, fsync, rename) when the
-// change sets `changed`. The result of `change` is returned; a hive file that
-// does not parse is left as it is (ERROR_BADDB).
+// file, and replaces the hive file (see ReplaceFile in safe_file.h) when the
+// change sets `changed`. The result of `change` is returned; a hive this
+// process may not write gives ERROR_ACCESS_DENIED, and a hive file that does
+// not parse is left as it is (ERROR_BADDB). The lock is held only for the
+// write, and a child forked meanwhile does not keep it.
 using HiveChange = std::function<LONG(Hive& hive, bool& changed)>;
 LONG UpdateHive(const RootInfo& root, const HiveChange& change);
 
 // Whether this process may replace the hive file: the file and its folder
 // are writable, or the folder could be created. Effective ids are used.
 bool CanWriteHive(const RootInfo& root);
+// ERROR_ACCESS_DENIED, with the calling thread's error text naming the hive.
+LONG HiveNotWritable(const RootInfo& root);
+
+// How long a reader trusts its cached hive while the writers' change counter
+// stands still (10 ms; a negative value restores that). For tests: with a
+// long interval only the counter can tell a reader of another writer's change.
+void SetRecheckInterval(int64_t nanoseconds);
 
 // Creates a folder and its missing parents. 0 or an errno value.
 int MakeDirectories(const std::string& path);

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -23,23 +24,8 @@ using RegistryProcesses = olvani::testing::TempRegistry;
 
 constexpr const char* kTrace = "SOFTWARE\\Tarvex\\Olvani\\Trace";
 
-// Runs `body` in a child process; its exit status is what `body` returns.
-int InChild(const std::function<int()>& body) {
-    pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(body());
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// Root bypasses permission bits, so the checks run as "nobody" there.
-bool BecomeUnprivileged() {
-    if (::geteuid() != 0)
-        return true;
-    return ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
-           ::setresuid(65534, 65534, 65534) == 0;
-}
+using olvani::testing::BecomeUnprivileged;
+using olvani::testing::InChild;
 
 TEST_F(RegistryProcesses, WriteAccessToAReadOnlyHiveIsDenied) {
     SetString(kTrace, "TraceFlag", "1");
@@ -224,6 +210,32 @@ TEST_F(Notification, TheCommandLineToolsChangeIsSeen) {
 
 TEST_F(Notification, DeletingTheKeySignals) {
     ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kTrace), ERROR_SUCCESS);
+    EXPECT_EQ(Wait(5000), WAIT_OBJECT_0);
+}
+
+TEST_F(Notification, ReplacingTheRegistryFolderKeepsNotificationsComing) {
+    SeeEditorChangesAtOnce(); // the folders are replaced by other means than the calls
+    // Moved away and a new folder put in its place, as a restore does.
+    const std::string old = dir_ + ".old";
+    ASSERT_EQ(::rename(dir_.c_str(), old.c_str()), 0);
+    ASSERT_EQ(::mkdir(dir_.c_str(), 0755), 0);
+    EXPECT_EQ(InChild([] {
+                  SetString(kTrace, "TraceFlag", "1");
+                  return 0;
+              }),
+              0);
+    EXPECT_EQ(Wait(5000), WAIT_OBJECT_0);
+    // Removed, and created again only later.
+    ResetEvent(event_);
+    std::filesystem::remove_all(old);
+    ASSERT_EQ(RegNotifyChangeKeyValue(key_, TRUE, 15, event_, TRUE), ERROR_SUCCESS);
+    std::filesystem::remove_all(dir_);
+    EXPECT_EQ(Wait(5000), WAIT_OBJECT_0) << "the key is gone with its folder";
+    ResetEvent(event_);
+    ASSERT_EQ(::mkdir(dir_.c_str(), 0755), 0);
+    SetString(kTrace, "TraceFlag", "2");
+    ASSERT_EQ(RegNotifyChangeKeyValue(key_, TRUE, 15, event_, TRUE), ERROR_SUCCESS);
+    SetString(kTrace, "TraceFlag", "3");
     EXPECT_EQ(Wait(5000), WAIT_OBJECT_0);
 }
 

@@ -12,11 +12,34 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace olvani::testing {
+
+// Runs `body` in a child process; its exit status is what `body` returns,
+// 128 + the signal when a signal ended it.
+inline int InChild(const std::function<int()>& body) {
+    pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Root bypasses permission bits, so the checks run as "nobody" there.
+inline bool BecomeUnprivileged() {
+    if (::geteuid() != 0)
+        return true;
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+           ::setresuid(65534, 65534, 65534) == 0;
+}
 
 class TempRegistry : public ::testing::Test {
 protected:
@@ -27,6 +50,7 @@ protected:
         ::setenv("OLVANI_REGISTRY_DIR", dir_.c_str(), 1);
     }
     void TearDown() override {
+        olvani::registry::SetRecheckInterval(-1);
         std::error_code ignored;
         std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ignored);
@@ -63,6 +87,11 @@ protected:
             std::this_thread::yield();
         }
     }
+
+    // A change made without the registry calls (an editor) shows once the
+    // reader's recheck interval has passed; the test sets it to nothing
+    // instead of sleeping through it.
+    static void SeeEditorChangesAtOnce() { olvani::registry::SetRecheckInterval(0); }
 
     // Creates the key (and its parents) and stores a string value in it.
     static void SetString(const char* key, const char* name, const std::string& value) {
