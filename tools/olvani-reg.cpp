@@ -40,14 +40,19 @@ Commands:
                              with everything below it
   export                     print every hive in .reg form
   import FILE                merge the keys and values of a .reg file ("-" for
-                             standard input) into the registry
+                             standard input) into the registry; a file that
+                             does not parse, or names beyond the limits
+                             below, is refused as a whole
   --help                     print this text
 
 KEY is a root key, full or short, followed by the path below it:
   HKEY_LOCAL_MACHINE\SOFTWARE\Tarvex   or   HKLM\SOFTWARE\Tarvex
   roots: HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU),
          HKEY_LOCAL_MACHINE (HKLM), HKEY_USERS (HKU), HKEY_CURRENT_CONFIG (HKCC)
-NAME "@" or "" is the key's default value.
+NAME "@" or "" is the key's default value. Key names hold at most 255
+characters, keys nest at most 512 levels below the root, value names hold at
+most 16383 characters. Every change needs write access to the hive file and
+its folder.
 
 Exit status:
   0  success
