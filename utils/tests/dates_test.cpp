@@ -1,5 +1,6 @@
 // Date conversions through the library, under real zones set with TZ.
 #include "utils/dravik.h"
+#include "utils/tests/error_message.h"
 
 #include <gtest/gtest.h>
 
@@ -157,6 +158,13 @@ TEST(DateText, FreeTextInTheDefaultLocale) {
     EXPECT_EQ(date, Date(2003, 2, 12));
     EXPECT_EQ(ASVeskGetDateFromString(u"not a date", &date), E_UNEXPECTED);
     EXPECT_EQ(date, 0);
+    // The example in the message is a date the function reads.
+    const std::u16string message = dravik::testing::ErrorMessage();
+    const std::u16string lead = u"'not a date' is not a date. Please enter a date in the form '";
+    ASSERT_TRUE(message.starts_with(lead)) << std::string(message.begin(), message.end());
+    const std::u16string example = message.substr(lead.size(), message.size() - lead.size() - 2);
+    EXPECT_EQ(ASVeskGetDateFromString(example.c_str(), &date), S_OK);
+    EXPECT_GT(date, 40000);
     EXPECT_EQ(ASVeskGetDateFromString(nullptr, &date), E_UNEXPECTED);
 }
 

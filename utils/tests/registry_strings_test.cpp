@@ -1,6 +1,7 @@
 // Registry string helpers through the library, on a private registry folder.
 #include "platform/tests/registry_test_support.h"
 #include "utils/dravik.h"
+#include "utils/tests/error_message.h"
 
 #include <algorithm>
 #include <string>
@@ -8,7 +9,21 @@
 
 namespace {
 
-using RegistryStrings = olvani::testing::TempRegistry;
+using dravik::testing::ErrorMessage;
+
+// A private registry, and an event file that holds one line per report.
+class RegistryStrings : public olvani::testing::TempRegistry {
+protected:
+    void SetUp() override {
+        TempRegistry::SetUp();
+        setenv("OLVANI_EVENT_LOG", EventFile().c_str(), 1);
+    }
+    std::string EventFile() const { return dir_ + "/events.jsonl"; }
+    size_t Reports() const {
+        const std::string events = ReadFile(EventFile());
+        return static_cast<size_t>(std::count(events.begin(), events.end(), '\n'));
+    }
+};
 
 const char16_t kKey[] = u"SOFTWARE\\Tarvex\\Olvani\\Test";
 
@@ -79,6 +94,9 @@ TEST_F(RegistryStrings, ValuesAreTextUpTo2048Bytes) {
     const std::u16string tooLong(1024, u'b');
     SetRaw(u"TooLong", REG_SZ, tooLong.c_str(), 2050);
     EXPECT_EQ(Read(kKey, u"TooLong"), std::make_pair(E_UNEXPECTED, std::u16string(u"(null)")));
+    EXPECT_TRUE(ErrorMessage().starts_with(u"Cannot read the value 'TooLong' of the registry key "
+                                           u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex\\Olvani\\Test."));
+    EXPECT_EQ(Reports(), 1u);
     // Any type is read as UTF-16 text up to its first NUL unit.
     const DWORD number = 0x00410042;
     SetRaw(u"Number", REG_DWORD, &number, sizeof number);
@@ -112,6 +130,8 @@ TEST_F(RegistryStrings, EnumerationFillsTheListThatIndexesRead) {
         EXPECT_EQ(name, nullptr);
         SysFreeString(stale);
     }
+    EXPECT_EQ(ErrorMessage(), u"The index 3 is outside the list: valid indexes start at 0 and "
+                              u"the list holds 3 entries.");
     // A key without subkeys, then a missing key: the list is emptied each time.
     ASSERT_EQ(
         ASVeskEnumRegKeys(HKEY_LOCAL_MACHINE, (std::u16string(kKey) + u"\\a").c_str(), &count),
@@ -120,6 +140,8 @@ TEST_F(RegistryStrings, EnumerationFillsTheListThatIndexesRead) {
     ASSERT_EQ(ASVeskEnumRegKeys(HKEY_LOCAL_MACHINE, kKey, &count), S_OK);
     EXPECT_EQ(ASVeskEnumRegKeys(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Nowhere", &count), E_UNEXPECTED);
     EXPECT_EQ(count, 0);
+    EXPECT_TRUE(ErrorMessage().starts_with(
+        u"Cannot open the registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Nowhere."));
     BSTR name = nullptr;
     EXPECT_EQ(ASVeskGetSubkeyByIndex(0, &name), E_UNEXPECTED);
 }
