@@ -6,9 +6,14 @@
 // Key and value names ignore ASCII letter case. A change made through these
 // calls (by any process) is seen by the next call everywhere; a hive file
 // changed by other means (an editor) is seen within 10 ms. A hive file that
-// does not parse gives ERROR_BADDB and is never overwritten. Opening with a
-// write right (KEY_SET_VALUE, KEY_CREATE_SUB_KEY, KEY_WRITE, KEY_ALL_ACCESS)
-// a hive this process may not write gives ERROR_ACCESS_DENIED.
+// does not parse gives ERROR_BADDB and is never overwritten; so does anything
+// but a regular file in a hive's place (a link, a FIFO), which is never
+// opened. Opening with a write right (KEY_SET_VALUE, KEY_CREATE_SUB_KEY,
+// KEY_WRITE, KEY_ALL_ACCESS) a hive this process may not write gives
+// ERROR_ACCESS_DENIED, and so does every change to it by other ways (a
+// predefined root, RegDeleteKeyW). Key names longer than 255 characters, keys
+// deeper than 512 levels and value names longer than 16,383 characters give
+// ERROR_INVALID_PARAMETER.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -87,7 +92,8 @@ LONG RegCloseKey(HKEY key);
 // notification is supported. REG_NOTIFY_CHANGE_LAST_SET watches values,
 // REG_NOTIFY_CHANGE_NAME subkey names; deleting the key signals; rewriting a
 // value with what it held does not. Closing the key cancels the request
-// without signalling. A registry folder that does not exist yet is created.
+// without signalling. A registry folder that does not exist yet is created;
+// one that is moved away or removed is watched again once it is back.
 LONG RegNotifyChangeKeyValue(HKEY key, BOOL watchSubtree, DWORD notifyFilter, HANDLE event,
                              BOOL asynchronous);
 
