@@ -76,6 +76,8 @@ TEST_F(TableFileTest, HeaderIsPaddedAndRewrittenInPlace) {
     std::string blank = CSecureFile::TableHeader(u"", u"");
     EXPECT_EQ(blank.size(), 102u);
     EXPECT_NE(blank.find("sm=:\\\r\ngw=:\r\n"), std::string::npos);
+    // Texts of 29 characters together fill 101 bytes: no padding line.
+    EXPECT_EQ(CSecureFile::TableHeader(u"255.255.255.255", u"192.168.100.10").size(), 101u);
 
     CSecureFile file;
     ASSERT_TRUE(file.CreateSecureFile(Table()));
