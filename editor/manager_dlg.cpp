@@ -32,7 +32,7 @@ enum : int {
     kIdHelp = 9,
 };
 
-const QStringList kColumns = {"Hardware Address", "Host Name", "IP Address",
+const QStringList kColumns = {"Hardware Address", "Host Name",   "IP Address",
                               "Comment",          "Subnet Mask", "Gateway"};
 
 QString Q(const std::u16string& text) {
@@ -44,9 +44,8 @@ std::u16string U16(const QString& text) {
 }
 
 void AddRow(QTreeWidget* list, const BootpRow& row) {
-    new QTreeWidgetItem(list, QStringList{Q(row.hardwareAddress), Q(row.hostName),
-                                          Q(row.ipAddress), Q(row.comment), Q(row.subnetMask),
-                                          Q(row.gateway)});
+    new QTreeWidgetItem(list, QStringList{Q(row.hardwareAddress), Q(row.hostName), Q(row.ipAddress),
+                                          Q(row.comment), Q(row.subnetMask), Q(row.gateway)});
 }
 
 void WriteRow(QTreeWidgetItem* item, const BootpRow& row) {
@@ -108,9 +107,8 @@ QDialog* CBootpManagerDlg::Create() {
         return nullptr;
     auto connect = [this](int id, void (CBootpManagerDlg::*handler)()) {
         if (auto* button = tesslin::FindControl<QPushButton>(dialog_, id))
-            QObject::connect(button, &QPushButton::clicked, this, [this, handler] {
-                (this->*handler)();
-            });
+            QObject::connect(button, &QPushButton::clicked, this,
+                             [this, handler] { (this->*handler)(); });
     };
     connect(kIdAdd, &CBootpManagerDlg::OnAdd);
     connect(kIdModify, &CBootpManagerDlg::OnModify);
@@ -289,9 +287,9 @@ bool CEntryDlgBase::CheckFields(bool newAddress, UINT caption) {
 }
 
 BootpRow CEntryDlgBase::RowFromControls() const {
-    return BootpRow{U16(addressEdit_->text()), U16(hostEdit_->text()), U16(DottedOrZero(ipEdit_)),
-                    U16(commentEdit_->text()), U16(DottedOrZero(maskEdit_)),
-                    U16(DottedOrZero(gatewayEdit_))};
+    return BootpRow{U16(addressEdit_->text()),    U16(hostEdit_->text()),
+                    U16(DottedOrZero(ipEdit_)),   U16(commentEdit_->text()),
+                    U16(DottedOrZero(maskEdit_)), U16(DottedOrZero(gatewayEdit_))};
 }
 
 void CEntryDlgBase::FillControls(const BootpRow& row) {
@@ -331,7 +329,7 @@ void CAddBootpDlg::OnOK() {
 
 void CEntryDlgBase::OnHelpTopic() {
     ScopeTrace trace(4, dynamic_cast<CAddBootpDlg*>(this) ? u"CAddBootpDlg::OnHelpTopic"
-                                                           : u"CModifyBootpDlg::OnHelpTopic");
+                                                          : u"CModifyBootpDlg::OnHelpTopic");
     tesslin::OpenHelpTopic();
 }
 

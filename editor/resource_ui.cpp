@@ -25,8 +25,7 @@ HelpOpener& Opener() {
 // Qt's loader knows the standard widgets; the IP address control is ours.
 class DialogLoader : public QUiLoader {
 public:
-    QWidget* createWidget(const QString& className, QWidget* parent,
-                          const QString& name) override {
+    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
         if (className == QLatin1String("IpAddressEdit")) {
             auto* control = new IpAddressEdit(parent);
             control->setObjectName(name);
@@ -109,20 +108,34 @@ int ShowMessage(const QString& text, const QString& caption, UINT type) {
     return MessageBox(text.toStdString(), caption.toStdString(), type);
 }
 
-void OpenHelpTopic() {
+// The help file of the program's resources; where the program's own file
+// name names no resources (a test program), the loaded resource module's.
+QString HelpFile() {
     BSTR helpFile = nullptr;
     BSTR second = nullptr;
-    HRESULT result = ASGetHelpFile(OlvaniThisModule(), 0, &helpFile, &second);
-    if (result >= 0 && helpFile) {
-        QUrl url = QUrl::fromLocalFile(QString::fromUtf16(helpFile, SysStringLen(helpFile)));
-        url.setFragment(QString::number(kHelpTopic));
-        if (Opener())
-            Opener()(url);
-        else
-            QDesktopServices::openUrl(url);
-    }
+    QString path;
+    if (ASGetHelpFile(OlvaniThisModule(), 0, &helpFile, &second) >= 0 && helpFile)
+        path = QString::fromUtf16(helpFile, SysStringLen(helpFile));
     SysFreeString(helpFile);
     SysFreeString(second);
+    if (path.isEmpty() && g_resources) {
+        QString folder = QString::fromStdString(olvani::ResourceFolder(g_resources));
+        if (QFile::exists(folder + QStringLiteral("/tesslin.html")))
+            path = folder + QStringLiteral("/tesslin.html");
+    }
+    return path;
+}
+
+void OpenHelpTopic() {
+    QString path = HelpFile();
+    if (path.isEmpty())
+        return;
+    QUrl url = QUrl::fromLocalFile(path);
+    url.setFragment(QString::number(kHelpTopic));
+    if (Opener())
+        Opener()(url);
+    else
+        QDesktopServices::openUrl(url);
 }
 
 HelpOpener SetHelpOpener(HelpOpener opener) {

@@ -30,8 +30,7 @@ QString ResourceFormat(UINT id, long long argument);
 QDialog* LoadDialog(int id, QWidget* parent);
 
 // The child control with the given control id, or nullptr.
-template <class Control>
-Control* FindControl(QWidget* dialog, int id) {
+template <class Control> Control* FindControl(QWidget* dialog, int id) {
     return dialog ? dialog->findChild<Control*>(QString::number(id)) : nullptr;
 }
 

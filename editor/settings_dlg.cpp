@@ -25,7 +25,6 @@
 namespace {
 
 constexpr const char16_t* kSettingsKey = u"SOFTWARE\\Tarvex\\Olvani\\BootpSettings";
-constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 
 // Control ids of dialog 101.
 enum : int {
@@ -48,20 +47,19 @@ enum : int {
 // The strings bound to the labels and buttons, with their controls.
 constexpr std::array<UINT, 8> kLabelStrings = {3, 4, 5, 6, 12, 11, 9, 10};
 
-const std::string kTemplate =
-    "\r\n\r\n## Replace <<..>> with appropriate values.\r\n"
-    "## From the next line on remove one '#' from the begin of line.\r\n"
-    "## <<Some Comment For The Device>>\r\n"
-    "#<<Device Host Name>>:\\\r\n"
-    "#ht=1:\\\r\n"
-    "#ha=<<Device Hardware Address>>:\\\r\n"
-    "#ip=<<Device Host IP Address>>:\\\r\n"
-    "#sm=<<Device Host Machine Subnetmask>>:\\\r\n"
-    "#gw=<<Device Host Machine Gateway>>:\\\r\n"
-    "#vm=auto:\\\r\n"
-    "#hn:\\\r\n"
-    "#bs=auto:\\\r\n"
-    "#T145=64:T146=01:T147=01";
+const std::string kTemplate = "\r\n\r\n## Replace <<..>> with appropriate values.\r\n"
+                              "## From the next line on remove one '#' from the begin of line.\r\n"
+                              "## <<Some Comment For The Device>>\r\n"
+                              "#<<Device Host Name>>:\\\r\n"
+                              "#ht=1:\\\r\n"
+                              "#ha=<<Device Hardware Address>>:\\\r\n"
+                              "#ip=<<Device Host IP Address>>:\\\r\n"
+                              "#sm=<<Device Host Machine Subnetmask>>:\\\r\n"
+                              "#gw=<<Device Host Machine Gateway>>:\\\r\n"
+                              "#vm=auto:\\\r\n"
+                              "#hn:\\\r\n"
+                              "#bs=auto:\\\r\n"
+                              "#T145=64:T146=01:T147=01";
 
 std::u16string U16(const QString& text) {
     return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
@@ -78,8 +76,7 @@ HRESULT ReadSetting(const char16_t* name, QString& value) {
 }
 
 HRESULT WriteSetting(const char16_t* name, const QString& value) {
-    return ASVeskPutStringKeyInRegistry(HKEY_LOCAL_MACHINE, kSettingsKey, name,
-                                        U16(value).c_str());
+    return ASVeskPutStringKeyInRegistry(HKEY_LOCAL_MACHINE, kSettingsKey, name, U16(value).c_str());
 }
 
 } // namespace
@@ -108,9 +105,9 @@ QDialog* CEditSettingsDlg::Create() {
     if (!dialog_)
         return nullptr;
     // The labels and buttons show the module's strings.
-    constexpr std::array<int, 8> controls = {kIdTableLabel, kIdLogLabel, kIdEnableLog,
-                                             kIdDefaultsLabel, kIdBrowseTable, IDOK,
-                                             IDCANCEL, 9};
+    constexpr std::array<int, 8> controls = {
+        kIdTableLabel,  kIdLogLabel, kIdEnableLog, kIdDefaultsLabel,
+        kIdBrowseTable, IDOK,        IDCANCEL,     9};
     for (size_t i = 0; i < controls.size(); ++i) {
         QWidget* control = tesslin::FindControl<QWidget>(dialog_, controls[i]);
         if (auto* label = qobject_cast<QLabel*>(control))
@@ -122,9 +119,8 @@ QDialog* CEditSettingsDlg::Create() {
         browseLog->setText(labels_[4]);
     auto connect = [this](int id, void (CEditSettingsDlg::*handler)()) {
         if (auto* button = tesslin::FindControl<QAbstractButton>(dialog_, id))
-            QObject::connect(button, &QAbstractButton::clicked, this, [this, handler] {
-                (this->*handler)();
-            });
+            QObject::connect(button, &QAbstractButton::clicked, this,
+                             [this, handler] { (this->*handler)(); });
     };
     connect(IDOK, &CEditSettingsDlg::OnOK);
     connect(kIdEnableLog, &CEditSettingsDlg::OnCheckEnableLog);
@@ -266,10 +262,10 @@ void CEditSettingsDlg::ShowTableDefaults() {
 
 void CEditSettingsDlg::OnBrowseTabFile() {
     ScopeTrace trace(4, u"CEditSettingsDlg::OnBrowseTabFile");
-    QString chosen = chooseFile_ ? chooseFile_(dialog_)
-                                 : QFileDialog::getSaveFileName(
-                                       dialog_, QString(), QString(), QString(), nullptr,
-                                       QFileDialog::DontConfirmOverwrite);
+    QString chosen = chooseFile_
+                         ? chooseFile_(dialog_)
+                         : QFileDialog::getSaveFileName(dialog_, QString(), QString(), QString(),
+                                                        nullptr, QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty())
         return;
     tableEdit_->setText(chosen);
@@ -279,10 +275,10 @@ void CEditSettingsDlg::OnBrowseTabFile() {
 
 void CEditSettingsDlg::OnBrowseLogFile() {
     ScopeTrace trace(4, u"CEditSettingsDlg::OnBrowseLogFile");
-    QString chosen = chooseFile_ ? chooseFile_(dialog_)
-                                 : QFileDialog::getSaveFileName(
-                                       dialog_, QString(), QString(), QString(), nullptr,
-                                       QFileDialog::DontConfirmOverwrite);
+    QString chosen = chooseFile_
+                         ? chooseFile_(dialog_)
+                         : QFileDialog::getSaveFileName(dialog_, QString(), QString(), QString(),
+                                                        nullptr, QFileDialog::DontConfirmOverwrite);
     if (!chosen.isEmpty())
         logEdit_->setText(chosen);
 }

@@ -48,8 +48,7 @@ QString Get(const char16_t* name) {
     return value;
 }
 
-template <class T>
-T* Control(QWidget* dialog, int id) {
+template <class T> T* Control(QWidget* dialog, int id) {
     T* control = tesslin::FindControl<T>(dialog, id);
     if (!control)
         qFatal("control %d missing", id);
@@ -124,7 +123,8 @@ private slots:
         QVERIFY(boxes_[0].find("template has been written") != std::string::npos);
         QVERIFY(!dialog.CreateMode());
         const std::string afterTemplate = ReadFile(table_);
-        QVERIFY(afterTemplate.starts_with(CSecureFile::TableHeader(u"255.255.255.0", u"192.168.1.1")));
+        QVERIFY(
+            afterTemplate.starts_with(CSecureFile::TableHeader(u"255.255.255.0", u"192.168.1.1")));
         QVERIFY(afterTemplate.ends_with("#T145=64:T146=01:T147=01"));
 
         // OK after the template: neither asked about again nor appended twice.
