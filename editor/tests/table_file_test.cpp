@@ -12,9 +12,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sched.h>
 #include <sstream>
 #include <sys/acl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using olvani::Utf8ToUtf16;
@@ -213,4 +217,35 @@ TEST(TableLines, LongLinesArriveInPiecesAndJoinBack) {
     EXPECT_EQ(pieces[0].size(), 79u);
     EXPECT_EQ(pieces[0] + pieces[1] + pieces[2], text);
     EXPECT_EQ(tesslin::SplitTableLines(std::string(78, 'y') + "\r\n").size(), 1u);
+}
+
+// A rewrite on a full disk fails and leaves the table as it was (a small
+// tmpfs in a private mount namespace; needs root).
+TEST_F(TableFileTest, FullDiskLeavesTheTableIntact) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+            mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=64k") != 0)
+            _exit(3);
+        std::string table = Header();
+        for (int i = 0; i < 60; ++i)
+            table += Entry("00A0B1C2D3" + std::to_string(10 + i), "host" + std::to_string(i),
+                           "10.0.0.5");
+        Write(table);
+        std::ofstream(dir_ + "/filler", std::ios::binary)
+            << std::string(64 * 1024 - 2 * table.size(), 'x');
+        std::ofstream(dir_ + "/filler2", std::ios::binary) << std::string(table.size(), 'x');
+        tesslin::TableChange change = CBootpTableEntry::DeleteFromFile(Table(), u"00A0B1C2D311");
+        _exit(!change.ok && change.message.find("No space") != std::string::npos && Read() == table
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
