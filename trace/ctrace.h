@@ -65,7 +65,7 @@ private:
     bool TracingOn() const { return !disabled_.load() && traceFlag_.load() != 0; }
     bool Record(LONG id, RecordKind kind, LONG level, const char16_t* text);
     bool Output(RecordResult result);
-    void ParseKeys(std::u16string_view text);
+    static void ParseKeys(TraceKeyList& keys, std::u16string_view text);
     void OpenTraceFile();
     void CloseTraceFile();
     void RunInitialize();
@@ -77,6 +77,8 @@ private:
     std::once_flag initOnce_;
     std::atomic<bool> initialised_{false};
     std::u16string traceFileName_ = u"trace.csv";
+    // The fallback in the temporary directory, once one was opened.
+    std::u16string fallbackName_;
     std::atomic<LONG> traceFlag_{0};
     std::atomic<bool> disabled_{false};
     LONG traceLevel_ = 1;

@@ -1,5 +1,6 @@
 // Reading the settings key and opening the trace file.
 #include "trace/trace_settings.h"
+#include "platform/append_file.h"
 #include "platform/debugout.h"
 #include "platform/messagebox.h"
 #include "platform/registry.h"
@@ -20,21 +21,47 @@ namespace {
 // A value is read into 2048 bytes: 1024 UTF-16 units, terminator included.
 constexpr DWORD kValueBytes = 2048;
 
-int OpenForAppend(const std::u16string& name) {
-    std::string path = olvani::Utf16ToUtf8(name);
-    return ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-}
-
 // The user's temporary directory with a trailing slash, or nothing when it
-// cannot be used as a path.
-std::optional<std::u16string> TemporaryDirectory() {
-    const char* dir = std::getenv("TMPDIR");
+// cannot be used as a path. A program run with more rights than its caller
+// does not take the caller's TMPDIR.
+std::optional<std::string> TemporaryDirectory() {
+    const char* dir = ::secure_getenv("TMPDIR");
     std::string path = dir && *dir ? dir : "/tmp";
     if (path.size() >= PATH_MAX)
         return std::nullopt;
     if (path.back() != '/')
         path.push_back('/');
-    return olvani::Utf8ToUtf16(path);
+    return path;
+}
+
+// The trace file in the private folder `folder`; -1 when the folder is not
+// ours alone or the file cannot be opened.
+int OpenInPrivateFolder(const std::string& folder) {
+    int dir = olvani::OpenPrivateFolder(folder);
+    if (dir < 0)
+        return -1;
+    int fd = olvani::OpenForAppendAt(dir, "trace.csv");
+    ::close(dir);
+    return fd;
+}
+
+// The fallback trace file lives in a folder of the user's own below the
+// temporary directory, so that no one else can have planted a link or a file
+// of that name. When another user has taken the folder's name, a fresh
+// folder with a unique name takes its place. `path` receives the file's path.
+int OpenFallback(const std::string& temporary, std::string& path) {
+    std::string folder = temporary + "morvale-" + std::to_string(::geteuid());
+    int fd = OpenInPrivateFolder(folder);
+    if (fd < 0) {
+        std::string unique = folder + "-XXXXXX";
+        if (!::mkdtemp(unique.data()))
+            return -1;
+        folder = unique;
+        fd = OpenInPrivateFolder(folder);
+    }
+    if (fd >= 0)
+        path = folder + "/trace.csv";
+    return fd;
 }
 
 } // namespace
@@ -109,27 +136,36 @@ bool CTrace::IsTraceDisabled() {
 }
 
 void CTrace::ReadTraceSettings() {
-    std::lock_guard lock(lock_);
-    keys_.Clear();
-
+    // Everything is read before anything changes, so that a read that fails
+    // half-way (out of memory) leaves the earlier settings in force.
     const auto number = [](const char16_t* name) -> std::optional<LONG> {
         auto text = ReadTraceString(name);
         if (!text || text->empty())
             return std::nullopt;
         return LeadingDecimal(*text);
     };
-    traceFlag_.store(number(u"TraceFlag").value_or(0));
-    traceLevel_ = std::clamp<LONG>(number(u"TraceLevel").value_or(1), 1, 9);
-    if (auto keys = ReadTraceString(u"TraceKey"); keys && !keys->empty())
-        ParseKeys(*keys);
-    writeToDebug_ = number(u"WriteToDebug") == 1;
-    writeToFile_ = number(u"WriteToFile") == 1;
+    LONG flag = number(u"TraceFlag").value_or(0);
+    LONG level = std::clamp<LONG>(number(u"TraceLevel").value_or(1), 1, 9);
+    TraceKeyList keys;
+    if (auto text = ReadTraceString(u"TraceKey"); text && !text->empty())
+        ParseKeys(keys, *text);
+    bool toDebug = number(u"WriteToDebug") == 1;
+    bool toFile = number(u"WriteToFile") == 1;
+    std::optional<std::u16string> file;
+    if (toFile)
+        file = ReadTraceString(u"TraceFile");
 
+    std::lock_guard lock(lock_);
+    traceFlag_.store(flag);
+    traceLevel_ = level;
+    keys_ = std::move(keys);
+    writeToDebug_ = toDebug;
+    writeToFile_ = toFile;
     CloseTraceFile();
     if (!writeToFile_)
         return;
-    if (auto file = ReadTraceString(u"TraceFile"); file && !file->empty()) {
-        traceFileName_ = *file;
+    if (file && !file->empty()) {
+        traceFileName_ = std::move(*file);
     } else {
         OutputDebugStringW(u"TRACE :Couldn't find trace file settings in registry.Opening "
                            u"earlier file instead\n");
@@ -137,17 +173,22 @@ void CTrace::ReadTraceSettings() {
     OpenTraceFile();
 }
 
-void CTrace::ParseKeys(std::u16string_view text) {
+void CTrace::ParseKeys(TraceKeyList& keys, std::u16string_view text) {
     try {
-        keys_.Parse(text);
+        keys.Parse(text);
     } catch (...) {
-        keys_.Clear();
+        keys.Clear();
         MessageBoxW(u"Exception Occured in TraceParseKeys", u"Trace", MB_OK);
     }
 }
 
 void CTrace::OpenTraceFile() {
-    traceFile_ = OpenForAppend(traceFileName_);
+    std::string path = olvani::Utf16ToUtf8(traceFileName_);
+    // The fallback is opened again only while its folder is still ours.
+    if (traceFileName_ == fallbackName_)
+        traceFile_ = OpenInPrivateFolder(path.substr(0, path.rfind('/')));
+    else
+        traceFile_ = olvani::OpenForAppend(path);
     if (traceFile_ >= 0)
         return;
     OutputDebugStringW(u"TRACE :Couldn't Open specified file opening default instead");
@@ -157,13 +198,14 @@ void CTrace::OpenTraceFile() {
         writeToFile_ = false;
         return;
     }
-    // Later re-reads without a TraceFile value go on with this file.
-    traceFileName_ = *directory + u"trace.csv";
-    traceFile_ = OpenForAppend(traceFileName_);
+    traceFile_ = OpenFallback(*directory, path);
     if (traceFile_ < 0) {
         OutputDebugStringW(u"TRACE :Couldn't open any tracefile.\n");
         writeToFile_ = false;
+        return;
     }
+    // Later re-reads without a TraceFile value go on with this file.
+    traceFileName_ = fallbackName_ = olvani::Utf8ToUtf16(path);
 }
 
 void CTrace::CloseTraceFile() {

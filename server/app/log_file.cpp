@@ -1,6 +1,7 @@
 #include "log_file.h"
 
-#include <fcntl.h>
+#include "platform/append_file.h"
+
 #include <unistd.h>
 
 namespace korrind {
@@ -8,9 +9,9 @@ namespace korrind {
 bool AppendLogLine(const std::string& path, std::string_view text) {
     if (path.empty())
         return false;
-    // Non-blocking, so a log path that names a pipe nobody reads is skipped
-    // instead of holding up the server.
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    // Not through a link, and only into a regular file: a pipe or device
+    // there is skipped instead of holding up the server.
+    int fd = olvani::OpenForAppend(path, 0640);
     if (fd < 0)
         return false;
     std::string record(text);

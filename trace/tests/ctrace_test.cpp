@@ -5,7 +5,9 @@
 #include "trace/trace_watch.h"
 
 #include <barrier>
+#include <fcntl.h>
 #include <regex>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -23,6 +25,14 @@ protected:
         EXPECT_TRUE(trace.CreateModuleId(&id));
         EXPECT_TRUE(trace.SetNameOfModule(id, name));
         return id;
+    }
+    static std::string PrivateFolder(const std::string& temporary) {
+        return temporary + "/morvale-" + std::to_string(::geteuid());
+    }
+    static mode_t Umask() {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mask;
     }
     std::vector<std::string> Messages() {
         std::vector<std::string> out;
@@ -294,7 +304,7 @@ TEST_F(CTraceTest, MissingFolderFallsBackToTheTemporaryDirectoryAndStays) {
     CTrace trace;
     LONG id = Module(trace, u"m");
     trace.TracePrint(id, 1, u"", u"one");
-    const std::string fallback = dir_ + "/tmp/trace.csv";
+    const std::string fallback = PrivateFolder(dir_ + "/tmp") + "/trace.csv";
     EXPECT_EQ(DebugCount("TRACE :Couldn't Open specified file opening default instead"), 1u);
     EXPECT_EQ(trace.TraceFileName(), std::u16string(fallback.begin(), fallback.end()));
 
@@ -321,7 +331,8 @@ TEST_F(CTraceTest, MissingFolderFallsBackToTheTemporaryDirectoryAndStays) {
 }
 
 TEST_F(CTraceTest, FailuresAreReportedNotFatal) {
-    TraceToFile("/dev/full");
+    // A regular file that refuses every record.
+    TraceToFile("/proc/self/clear_refs");
     CTrace trace;
     LONG id = Module(trace, u"m");
     EXPECT_FALSE(trace.TracePrint(id, 1, u"", u"lost"));
@@ -334,6 +345,67 @@ TEST_F(CTraceTest, FailuresAreReportedNotFatal) {
     EXPECT_EQ(DebugCount("TRACE : Too long string to Trace"), 1u);
     EXPECT_TRUE(trace.Exit(id, 1, u"lost"));
     EXPECT_EQ(Lines(File()).size(), 1u);
+}
+
+TEST_F(CTraceTest, OnlyARegularFileIsOpenedAndAFifoDoesNotHang) {
+    const std::string fifo = dir_ + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ::setenv("TMPDIR", dir_.c_str(), 1);
+    TraceToFile(fifo);
+    CTrace trace;
+    LONG id = Module(trace, u"m");
+    // Even with a reader there nothing enters the FIFO (where a write would
+    // block the traced program once nobody reads); the record goes to the
+    // fallback.
+    int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_TRUE(trace.TracePrint(id, 1, u"", u"one"));
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    // The fallback is created without access for others.
+    const std::string fallback = PrivateFolder(dir_) + "/trace.csv";
+    EXPECT_EQ(Lines(fallback).size(), 1u);
+    struct stat status {};
+    ASSERT_EQ(::stat(fallback.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640 & ~Umask());
+    ASSERT_EQ(::stat(PrivateFolder(dir_).c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700 & ~Umask());
+}
+
+// Root traces into folders another user can write: nothing that user planted
+// there, in the named folder or in the temporary one, is written through.
+TEST_F(CTraceTest, RootTraceRefusesWhatAnotherUserPlanted) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "acting as another user needs root";
+    const std::string shared = dir_ + "/shared", tmp = dir_ + "/tmp", victim = dir_ + "/victim";
+    const std::string squatted = PrivateFolder(tmp);
+    ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(shared.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(shared.c_str(), testing::kNobody, testing::kNobody), 0);
+    ASSERT_EQ(::mkdir(tmp.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(tmp.c_str(), 01777), 0);
+    std::ofstream(victim) << "root's own\n";
+    ASSERT_TRUE(testing::AsNobody([&] {
+        int planted = -1;
+        bool ok = ::symlink(victim.c_str(), (shared + "/trace.csv").c_str()) == 0 &&
+                  ::symlink(victim.c_str(), (tmp + "/trace.csv").c_str()) == 0 &&
+                  ::mkdir(squatted.c_str(), 0700) == 0 &&
+                  (planted = ::creat((squatted + "/trace.csv").c_str(), 0666)) >= 0;
+        ::close(planted);
+        return ok;
+    }));
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    TraceToFile(shared + "/trace.csv");
+    CTrace trace;
+    LONG id = Module(trace, u"m");
+    EXPECT_TRUE(trace.TracePrint(id, 1, u"", u"one"));
+
+    EXPECT_EQ(ReadFile(victim), "root's own\n");
+    EXPECT_EQ(ReadFile(squatted + "/trace.csv"), "");
+    std::u16string wide = trace.TraceFileName();
+    std::string name(wide.begin(), wide.end());
+    EXPECT_EQ(name.rfind(squatted + "-", 0), 0u) << name;
+    EXPECT_EQ(Lines(name).size(), 1u);
 }
 
 } // namespace

@@ -10,15 +10,35 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace morvale::testing {
 
 inline constexpr const char16_t* kKey = u"SOFTWARE\\Tarvex\\Olvani\\Trace";
+// The unprivileged account that plays the other local user.
+inline constexpr uid_t kNobody = 65534;
+
+// Runs `step` in a child process as that user; whether it returned true.
+inline bool AsNobody(const std::function<bool()>& step) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 &&
+                  ::setuid(kNobody) == 0 && step();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
 
 class TraceTest : public ::testing::Test {
 protected:

@@ -1,9 +1,18 @@
-// The server's widget-free pieces: the version gate and the one-instance
-// lock. The log file and the line layout are checked through the window.
+// The server's widget-free pieces: the version gate, the one-instance lock
+// and what the log file refuses. The log's lines and layout are checked
+// through the window.
 #include "server/app/comctl_version.h"
+#include "server/app/log_file.h"
 #include "server/app/single_instance.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korrind;
 
@@ -19,6 +28,13 @@ CommonControlsLoader VersionLoader(DWORD major, DWORD minor) {
                                          return S_OK;
                                      }};
     };
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
 }
 
 } // namespace
@@ -92,6 +108,32 @@ private slots:
         first.Release();
         QVERIFY(!InstanceLock::HeldElsewhere(name));
         QVERIFY(second.Acquire());
+    }
+
+    // The log path may name a folder others can write: a link or a pipe there
+    // is never written through, and a new log is not readable by everyone.
+    void logFileRefusesLinksAndPipes() {
+        QTemporaryDir dir;
+        const std::string base = dir.path().toStdString();
+        const std::string victim = base + "/victim", link = base + "/link.log";
+        const std::string fifo = base + "/fifo", fresh = base + "/new.log";
+        std::ofstream(victim) << "kept";
+        QCOMPARE(::symlink(victim.c_str(), link.c_str()), 0);
+        QVERIFY(!AppendLogLine(link, "line"));
+        QCOMPARE(ReadAll(victim), std::string("kept"));
+
+        QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+        int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(!AppendLogLine(fifo, "line"));
+        char byte;
+        QVERIFY(::read(reader, &byte, 1) <= 0);
+        ::close(reader);
+
+        QVERIFY(AppendLogLine(fresh, "line"));
+        QCOMPARE(ReadAll(fresh), std::string("line\r\n"));
+        struct stat status {};
+        QCOMPARE(::stat(fresh.c_str(), &status), 0);
+        QCOMPARE(status.st_mode & 0007, 0u);
     }
 };
 
