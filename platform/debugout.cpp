@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <pthread.h>
 #include <string>
 #include <syslog.h>
 #include <unistd.h>
@@ -19,11 +20,12 @@ DebugSink& Sink() {
 }
 
 bool ToStderr() {
-    const char* where = std::getenv("OLVANI_DEBUG_OUTPUT");
+    // Not for a program that runs with more rights than its caller.
+    const char* where = ::secure_getenv("OLVANI_DEBUG_OUTPUT");
     return where && std::strcmp(where, "stderr") == 0;
 }
 
-void Emit(std::string_view text) {
+void EmitOrThrow(std::string_view text) {
     {
         std::lock_guard lock(sinkMutex);
         if (Sink()) {
@@ -43,7 +45,24 @@ void Emit(std::string_view text) {
     }
 }
 
+// Debugger output never fails its caller, not even when memory runs out.
+void Emit(std::string_view text) noexcept {
+    try {
+        EmitOrThrow(text);
+    } catch (...) {
+    }
+}
+
 } // namespace
+
+void KeepDebugOutputAcrossFork() {
+    static const bool registered = [] {
+        ::pthread_atfork([] { sinkMutex.lock(); }, [] { sinkMutex.unlock(); },
+                         [] { sinkMutex.unlock(); });
+        return true;
+    }();
+    (void)registered;
+}
 
 DebugSink SetDebugOutputSink(DebugSink sink) {
     std::lock_guard lock(sinkMutex);
@@ -54,10 +73,13 @@ DebugSink SetDebugOutputSink(DebugSink sink) {
 
 } // namespace olvani
 
-void OutputDebugStringW(const char16_t* text) {
-    olvani::Emit(olvani::Utf16ToUtf8(text ? std::u16string_view(text) : std::u16string_view()));
+void OutputDebugStringW(const char16_t* text) noexcept {
+    try {
+        olvani::Emit(olvani::Utf16ToUtf8(text ? std::u16string_view(text) : std::u16string_view()));
+    } catch (...) {
+    }
 }
 
-void OutputDebugStringA(const char* text) {
+void OutputDebugStringA(const char* text) noexcept {
     olvani::Emit(text ? std::string_view(text) : std::string_view());
 }

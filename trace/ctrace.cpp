@@ -3,12 +3,14 @@
 #include "platform/debugout.h"
 #include "trace/trace_watch.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <limits>
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 namespace morvale {
 namespace {
@@ -56,13 +58,38 @@ bool WriteWhole(int fd, const char* data, size_t size) {
     return written >= 0 && static_cast<size_t>(written) == size;
 }
 
+// Every live trace object, for the fork handlers.
+std::mutex liveLock;
+std::vector<CTrace*>& LiveTraces() {
+    static std::vector<CTrace*> live;
+    return live;
+}
+
 } // namespace
 
 CTrace::CTrace() {
+    static const bool registered = [] {
+        // After the debugger output's handlers: the trace lock is taken
+        // first, as when a record is written to the debugger.
+        olvani::KeepDebugOutputAcrossFork();
+        ::pthread_atfork(&CTrace::LockAllForFork, &CTrace::UnlockAllAfterFork,
+                         &CTrace::UnlockAllAfterFork);
+        return true;
+    }();
+    (void)registered;
+    {
+        std::lock_guard lock(liveLock);
+        LiveTraces().push_back(this);
+    }
     OutputDebugStringW(u"TRACE : CTrace is successful \n");
 }
 
 CTrace::~CTrace() {
+    {
+        std::lock_guard lock(liveLock);
+        auto& live = LiveTraces();
+        live.erase(std::remove(live.begin(), live.end(), this), live.end());
+    }
     {
         std::lock_guard lock(lock_);
         modules_.clear();
@@ -70,6 +97,22 @@ CTrace::~CTrace() {
         CloseTraceFile();
     }
     OutputDebugStringW(u"TRACE : ~CTrace is successful \n");
+}
+
+void CTrace::LockAllForFork() {
+    liveLock.lock();
+    for (CTrace* trace : LiveTraces()) {
+        trace->initLock_.lock();
+        trace->lock_.lock();
+    }
+}
+
+void CTrace::UnlockAllAfterFork() {
+    for (CTrace* trace : LiveTraces()) {
+        trace->lock_.unlock();
+        trace->initLock_.unlock();
+    }
+    liveLock.unlock();
 }
 
 bool CTrace::CreateModuleId(LONG* id) {
@@ -150,24 +193,27 @@ bool CTrace::IsTraceOn() {
 void CTrace::Initialize() {
     if (initialised_.load(std::memory_order_acquire))
         return;
-    std::call_once(initOnce_, [this] { RunInitialize(); });
+    std::lock_guard lock(initLock_);
+    if (initialised_.load(std::memory_order_relaxed))
+        return;
+    try {
+        RunInitialize();
+    } catch (...) {
+        OutputDebugStringW(u"TRACE Exception in Initialize. Trace turned OFF\n");
+        traceFlag_.store(0);
+    }
+    initialised_.store(true, std::memory_order_release);
 }
 
 void CTrace::RunInitialize() {
     disabled_.store(IsTraceDisabled());
-    if (!disabled_.load()) {
-        ReadTraceSettings();
-        try {
-            if (watch_ && watch_->Start())
-                OutputDebugStringW(u"TRACE : Successful Thread creation \n");
-            else
-                OutputDebugStringW(u"TRACE : Unable to create thread \n");
-        } catch (...) {
-            OutputDebugStringW(u"TRACE Exception in Initialize. Trace turned OFF\n");
-            traceFlag_.store(0);
-        }
-    }
-    initialised_.store(true, std::memory_order_release);
+    if (disabled_.load())
+        return;
+    ReadTraceSettings();
+    if (watch_ && watch_->Start())
+        OutputDebugStringW(u"TRACE : Successful Thread creation \n");
+    else
+        OutputDebugStringW(u"TRACE : Unable to create thread \n");
 }
 
 bool CTrace::Record(LONG id, RecordKind kind, LONG level, const char16_t* text) {

@@ -43,7 +43,7 @@ public:
     bool IsTraceOn();
 
     // One-time start-up; safe when several threads make their first call
-    // together.
+    // together. Never throws: a failure turns tracing off.
     void Initialize();
     // Re-reads every setting from the registry and reopens the trace file.
     void ReadTraceSettings();
@@ -71,10 +71,15 @@ private:
     void RunInitialize();
     RecordTime LocalTime();
 
+    // Taken around fork (see ctrace.cpp), so that a child never starts
+    // with a lock that a thread of its parent held.
+    static void LockAllForFork();
+    static void UnlockAllAfterFork();
+
     std::mutex lock_;
     std::map<LONG, TraceModule> modules_;
     std::atomic<LONG> nextModuleId_{1};
-    std::once_flag initOnce_;
+    std::mutex initLock_; // taken before lock_
     std::atomic<bool> initialised_{false};
     std::u16string traceFileName_ = u"trace.csv";
     // The fallback in the temporary directory, once one was opened.

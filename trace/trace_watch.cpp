@@ -66,7 +66,12 @@ bool TraceWatchData::Start() {
 
 void* TraceWatchData::ThreadMain(void* self) {
     auto* watch = static_cast<TraceWatchData*>(self);
-    watch->NotifyRegistryChange();
+    try {
+        watch->NotifyRegistryChange();
+    } catch (...) {
+        OutputDebugStringW(u"TRACE : Exception in NotifyRegistryChange. Dynamic trace will not "
+                           u"work\n");
+    }
     watch->running_.store(false);
     return nullptr;
 }
@@ -89,7 +94,13 @@ void TraceWatchData::NotifyRegistryChange() {
         // signals once more instead of being lost.
         ResetEvent(event_);
         armed = Arm();
-        trace_.ReadTraceSettings();
+        try {
+            trace_.ReadTraceSettings();
+        } catch (...) {
+            // Out of memory half-way: the earlier settings stay in force
+            // and the next change is read again.
+            OutputDebugStringW(u"TRACE : Exception while reading the trace settings\n");
+        }
     }
 }
 

@@ -6,8 +6,11 @@
 
 #include <barrier>
 #include <fcntl.h>
+#include <poll.h>
 #include <regex>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -211,6 +214,53 @@ TEST_F(CTraceTest, ForkedChildWritesItsOwnIds) {
     std::snprintf(pid, sizeof pid, "\", %04d,%04d,", static_cast<int>(child),
                   static_cast<int>(child));
     EXPECT_NE(lines[1].find(pid), std::string::npos) << lines[1];
+}
+
+// A child forked while another thread holds the trace lock must not inherit
+// it held: its first record would wait forever.
+TEST_F(CTraceTest, ChildrenForkedWhileAnotherThreadTracesCanTrace) {
+    TraceToFile(File());
+    CTrace trace;
+    LONG id = Module(trace, u"m");
+    std::atomic<bool> stop{false};
+    std::thread busy([&] {
+        while (!stop.load())
+            trace.TracePrint(id, 1, u"", u"busy");
+    });
+    constexpr int kChildren = 20;
+    std::vector<pid_t> children;
+    std::vector<pollfd> ends;
+    for (int i = 0; i < kChildren; ++i) {
+        pid_t child = ::fork();
+        if (child == 0) {
+            trace.TracePrint(id, 1, u"", u"child");
+            ::_exit(0);
+        }
+        ASSERT_GT(child, 0);
+        children.push_back(child);
+        int end = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+        ASSERT_GE(end, 0);
+        ends.push_back({end, POLLIN, 0});
+    }
+    stop.store(true);
+    busy.join();
+    // All children end within the deadline; the ones that do not are stuck.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    size_t ended = 0;
+    while (ended < ends.size() && std::chrono::steady_clock::now() < deadline) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        ::poll(ends.data(), ends.size(), static_cast<int>(left.count()) + 1);
+        ended = std::count_if(ends.begin(), ends.end(), [](const pollfd& p) { return p.revents; });
+    }
+    EXPECT_EQ(ended, ends.size());
+    for (size_t i = 0; i < children.size(); ++i) {
+        ::kill(children[i], SIGKILL);
+        ::waitpid(children[i], nullptr, 0);
+        ::close(ends[i].fd);
+    }
+    auto messages = Messages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "\"  |  child\""), kChildren);
 }
 
 TEST_F(CTraceTest, FilterAndLevelGate) {

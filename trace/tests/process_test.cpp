@@ -165,5 +165,30 @@ TEST_F(ProcessTest, TwoProcessesAppendOnlyWholeLines) {
     EXPECT_EQ(counts["second"], kRecords);
 }
 
+// Running out of memory inside the library, at start-up, in an export or in
+// the watch thread's re-read, never ends the traced program.
+TEST_F(ProcessTest, OutOfMemoryNeverEndsTheTracedProgram) {
+    constexpr size_t kUnits = 600;
+    const std::string size = std::to_string((kUnits + 1) * sizeof(char16_t));
+    const std::u16string longKey(kUnits, u'k');
+    TraceToFile(File(), longKey);
+    Child first = Spawn({TRACE_DRIVER, "no-memory", size});
+    EXPECT_EQ(ReadAll(first.out), "on 0 named 0 failed 1\n");
+    EXPECT_EQ(Wait(first), 0);
+    EXPECT_EQ(Count(ReadFile(ErrFile(first)), "TRACE Exception in Initialize. Trace turned OFF"),
+              1u);
+
+    Set(u"TraceKey", u"*");
+    Child child = Spawn({TRACE_DRIVER, "no-memory-watch", size});
+    ASSERT_EQ(ReadLine(child.out), "ready");
+    Set(u"TraceKey", longKey);
+    EXPECT_EQ(ReadLine(child.out), "failed 1");
+    // The thread still follows the settings.
+    Set(u"TraceFlag", u"0");
+    EXPECT_EQ(Wait(child), 0);
+    EXPECT_GE(Count(ReadFile(ErrFile(child)), "TRACE : Exception while reading the trace settings"),
+              1u);
+}
+
 } // namespace
 } // namespace morvale

@@ -5,15 +5,51 @@
 //   trace_driver client            traces through the module helper
 //   trace_driver append N NAME     writes N text records as module NAME
 //   trace_driver wait-on           says "ready", then waits for tracing on
+//   trace_driver no-memory SIZE    runs its first calls with allocations of
+//                                  SIZE bytes failing
+//   trace_driver no-memory-watch SIZE
+//                                  says "ready", fails allocations of SIZE
+//                                  bytes until one failed, says "failed",
+//                                  then waits for tracing off
 #include "trace/client/module_trace.h"
 #include "trace/morvale.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <thread>
+
+namespace {
+
+// Allocations of exactly this many bytes fail while it is not zero: the
+// library runs out of memory at a place the test chooses.
+std::atomic<size_t> failingSize{0};
+std::atomic<int> failures{0};
+
+} // namespace
+
+void* operator new(size_t size) {
+    size_t failing = failingSize.load();
+    if (failing != 0 && size == failing) {
+        failures.fetch_add(1);
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete(void* block, size_t) noexcept {
+    std::free(block);
+}
 
 ModuleTraceObject g_moduleTrace(u"TraceDriver");
 
@@ -88,19 +124,53 @@ int Append(long count, const char* name) {
     return 0;
 }
 
+// Waits (bounded) until `done` says so; nothing signals these states.
+template <typename Done> bool WaitFor(Done done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 int WaitOn() {
     { ScopeTrace scope(1, u"Starting"); }
     std::printf("ready\n");
     std::fflush(stdout);
-    // The switch arrives through the watch thread; nothing to wait on here.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!CTrace_IsTraceOn()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return 1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    // The switch arrives through the watch thread.
+    if (!WaitFor([] { return CTrace_IsTraceOn(); }))
+        return 1;
     ScopeTrace scope(1, u"SwitchedOn");
     return 0;
+}
+
+// The first call starts the library; both it and a rename run out of memory.
+int NoMemory(size_t size) {
+    std::u16string name(size / 2 - 1, u'n');
+    LONG id = 0;
+    CTrace_CreateModuleId(&id);
+    failingSize.store(size);
+    bool on = CTrace_IsTraceOn();
+    bool named = CTrace_SetNameOfModule(id, name.c_str());
+    failingSize.store(0);
+    std::printf("on %d named %d failed %d\n", on, named, failures.load() >= 2);
+    return 0;
+}
+
+// The watch thread's re-read runs out of memory; the thread goes on.
+int NoMemoryWatch(size_t size) {
+    if (!CTrace_IsTraceOn())
+        return 1;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    failingSize.store(size);
+    bool failed = WaitFor([] { return failures.load() > 0; });
+    failingSize.store(0);
+    std::printf("failed %d\n", failed);
+    std::fflush(stdout);
+    return WaitFor([] { return !CTrace_IsTraceOn(); }) ? 0 : 1;
 }
 
 } // namespace
@@ -115,6 +185,11 @@ int main(int argc, char** argv) {
         return Append(std::atol(argv[2]), argv[3]);
     if (mode == "wait-on")
         return WaitOn();
-    std::fprintf(stderr, "usage: trace_driver exports|client|append N NAME|wait-on\n");
+    if (mode == "no-memory" && argc > 2)
+        return NoMemory(std::strtoul(argv[2], nullptr, 10));
+    if (mode == "no-memory-watch" && argc > 2)
+        return NoMemoryWatch(std::strtoul(argv[2], nullptr, 10));
+    std::fprintf(stderr, "usage: trace_driver exports|client|append N NAME|wait-on|"
+                         "no-memory SIZE|no-memory-watch SIZE\n");
     return 2;
 }
