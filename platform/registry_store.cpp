@@ -381,7 +381,7 @@ LONG UpdateHive(const RootInfo& root, const HiveChange& change) {
 namespace olvani {
 
 const char* RegistryDirectory() {
-    const char* directory = std::getenv("OLVANI_REGISTRY_DIR");
+    const char* directory = ::secure_getenv("OLVANI_REGISTRY_DIR");
     return directory && *directory ? directory : registry::kDefaultDirectory;
 }
 

@@ -1,6 +1,7 @@
 // korrind: the BOOTP server program.
 #include "server/app/desktop_messagebox.h"
 #include "server/app/display_probe.h"
+#include "server/app/environment.h"
 #include "server/app/korrind_app.h"
 
 #include <QApplication>
@@ -48,6 +49,8 @@ std::string CommandTail(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything reads it.
+    korrind::PrepareEnvironment();
     // A server machine has no display; the main window is hidden anyway.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && (!HasDisplay() || DisplayRefused()))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
