@@ -1,7 +1,9 @@
 // One server per network namespace. The name of an abstract Unix socket
 // stands in for the caption of the running server's main window: like port
 // 67 it is scoped to the network namespace, and the kernel frees it when the
-// holder exits, however it exits.
+// holder exits, however it exits. Any local user can bind such a name, so a
+// holder counts only when it runs as the same user or as root (its
+// credentials come with a connection to it).
 #pragma once
 
 #include <string>
@@ -16,13 +18,15 @@ public:
     InstanceLock& operator=(const InstanceLock&) = delete;
 
     // True when this process now holds the name (or already did); false when
-    // another process holds it. When the check itself cannot be made the
-    // server is let through: a second copy then fails on port 67 instead.
+    // another process of this user or of root holds it. When the check
+    // itself cannot be made, or the holder is another user's, the server is
+    // let through without the name: a second copy then fails on port 67.
     bool Acquire();
     void Release();
     bool Held() const { return fd_ >= 0; }
 
-    // Whether any socket holds `name` now, this process's own lock included.
+    // Whether a process of this user or of root holds `name` now, this
+    // process's own lock included.
     static bool HeldElsewhere(const std::string& name);
 
 private:
