@@ -11,6 +11,7 @@ packages=(
   libsystemd-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev libfmt-dev
   iproute2 klibc-utils bootpc isc-dhcp-client util-linux procps
+  shellcheck
   xvfb xauth fonts-dejavu-core
   dpkg-dev scdoc man-db desktop-file-utils logrotate systemd
 )

@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
-# Installs korrind to run without root: the program (cmake --install) with
-# CAP_NET_BIND_SERVICE for port 67, its own system user, a state folder with
-# the example host table, a log folder, the registry defaults (only values
-# that are not set yet), and a systemd unit that runs it as that user.
+# Installs korrind to run without root: the program (cmake --install), its
+# own system user, a state folder with the example host table, a log folder,
+# the registry defaults (only values that are not set yet), and a systemd
+# unit that runs it as that user with CAP_NET_BIND_SERVICE for port 67.
 #
 #   tools/install-korrind.sh [--build DIR] [--prefix DIR] [--enable] [--start]
+#                            [--file-capability]
 #
-# --enable enables the unit at boot, --start (re)starts it now. Run as root.
+# --enable enables the unit at boot, --start (re)starts it now.
+# --file-capability also gives the program itself the capability, for
+# operators who start it by hand; it is then executable only by root and the
+# group korrind. Run as root.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 prefix=/usr/local
 enable=0
 start=0
+file_capability=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --build) build=$2; shift 2 ;;
     --prefix) prefix=$2; shift 2 ;;
     --enable) enable=1; shift ;;
     --start) start=1; shift ;;
-    -h | --help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --file-capability) file_capability=1; shift ;;
+    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "install-korrind: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -72,9 +78,18 @@ hive=$registry/HKEY_LOCAL_MACHINE.reg
 chgrp korrind "$hive"
 chmod g+rw "$hive"
 
-# Port 67 without root, also when an operator starts it by hand.
-setcap cap_net_bind_service=+ep "$bin"
-getcap "$bin"
+# Port 67 without root comes from the unit's ambient capability. A file
+# capability would let every local user start a server on port 67, so the
+# program keeps one only on request, and then only root and the group
+# korrind may run it (it ignores its caller's environment then).
+if [ $file_capability -eq 1 ]; then
+    chown root:korrind "$bin"
+    chmod 0750 "$bin"
+    setcap cap_net_bind_service=+ep "$bin"
+    getcap "$bin"
+else
+    setcap -r "$bin" 2>/dev/null || true
+fi
 
 install -m 0644 "$share/korrind.service" /etc/systemd/system/korrind.service
 if [ -d /run/systemd/system ]; then

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the real-client tests: one table entry for the client veth with
 # an address, mask, gateway, host name and a boot file the server can serve.
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the end-to-end tests: two network namespaces of their own joined
 # by a veth pair, the server (bootp-driver) in one, clients in the other.
 # Nothing leaves the two namespaces; everything is removed on exit.
@@ -19,6 +20,7 @@ SRV_IF=bs$E2E_ID
 CLI_IF=bc$E2E_ID
 SRV_ADDR=10.67.0.1
 # The client veth's hardware address, in the table's form and with colons.
+# shellcheck disable=SC2034 # used by the scripts that source this one
 CLI_MAC=02000a43000a
 CLI_MAC_COLONS=02:00:0a:43:00:0a
 WORK=""
