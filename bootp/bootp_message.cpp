@@ -148,10 +148,8 @@ void ReleaseHost(HostEntry* entry) {
     if (entry == nullptr || --entry->linkCount > 0) {
         return;
     }
-    for (AddressList* list : {entry->cookieServers, entry->domainServers, entry->gateways,
-                              entry->impressServers, entry->logServers, entry->lprServers,
-                              entry->nameServers, entry->rlpServers, entry->timeServers}) {
-        del_iplist(list);
+    for (const AddressListTag& tag : kAddressListTags) {
+        del_iplist(entry->*tag.member);
     }
     ReleaseString(entry->hostName);
     ReleaseString(entry->homeDir);

@@ -172,6 +172,38 @@ struct HostEntry {
     int32_t linkCount;   // hash tables holding this entry
 };
 
+// The nine address-list fields: their two-letter tag in the table file,
+// their flag, their option code in the vendor area and their member. In tag
+// order, the order the dump writes them in.
+struct AddressListTag {
+    char name[3];
+    uint32_t flag;
+    uint8_t option;
+    AddressList* HostEntry::*member;
+};
+
+inline constexpr AddressListTag kAddressListTags[] = {
+    {"cs", HF_COOKIE_SERVERS, 8, &HostEntry::cookieServers},
+    {"ds", HF_DOMAIN_SERVERS, 6, &HostEntry::domainServers},
+    {"gw", HF_GATEWAYS, 3, &HostEntry::gateways},
+    {"im", HF_IMPRESS_SERVERS, 10, &HostEntry::impressServers},
+    {"lg", HF_LOG_SERVERS, 7, &HostEntry::logServers},
+    {"lp", HF_LPR_SERVERS, 9, &HostEntry::lprServers},
+    {"ns", HF_NAME_SERVERS, 5, &HostEntry::nameServers},
+    {"rl", HF_RLP_SERVERS, 11, &HostEntry::rlpServers},
+    {"ts", HF_TIME_SERVERS, 4, &HostEntry::timeServers},
+};
+
+// The list field with this vendor option code, or nullptr.
+inline const AddressListTag* AddressListByOption(uint8_t option) {
+    for (const AddressListTag& tag : kAddressListTags) {
+        if (tag.option == option) {
+            return &tag;
+        }
+    }
+    return nullptr;
+}
+
 // A cleared entry with the RFC 1048 cookie and vendorMagicAuto set.
 HostEntry* NewHostEntry();
 // Takes back one table membership; at 0 or below frees the entry with its

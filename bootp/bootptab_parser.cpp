@@ -50,27 +50,10 @@ bool FindSymbol(const char* p, Symbol* symbol) {
     return false;
 }
 
-struct ListTag {
-    Symbol symbol;
-    uint32_t flag;
-    AddressList* HostEntry::*member;
-};
-
-constexpr ListTag kListTags[] = {
-    {Symbol::cs, HF_COOKIE_SERVERS, &HostEntry::cookieServers},
-    {Symbol::ds, HF_DOMAIN_SERVERS, &HostEntry::domainServers},
-    {Symbol::gw, HF_GATEWAYS, &HostEntry::gateways},
-    {Symbol::im, HF_IMPRESS_SERVERS, &HostEntry::impressServers},
-    {Symbol::lg, HF_LOG_SERVERS, &HostEntry::logServers},
-    {Symbol::lp, HF_LPR_SERVERS, &HostEntry::lprServers},
-    {Symbol::ns, HF_NAME_SERVERS, &HostEntry::nameServers},
-    {Symbol::rl, HF_RLP_SERVERS, &HostEntry::rlpServers},
-    {Symbol::ts, HF_TIME_SERVERS, &HostEntry::timeServers},
-};
-
-const ListTag* FindListTag(Symbol symbol) {
-    for (const ListTag& tag : kListTags) {
-        if (tag.symbol == symbol) {
+const AddressListTag* FindListTag(Symbol symbol) {
+    const char* name = kSymbolNames[static_cast<size_t>(symbol)];
+    for (const AddressListTag& tag : kAddressListTags) {
+        if (tag.name[0] == name[0] && tag.name[1] == name[1]) {
             return &tag;
         }
     }
@@ -81,7 +64,7 @@ void SetFlag(HostEntry* e, uint32_t flag, bool on) {
     e->flags = on ? (e->flags | flag) : (e->flags & ~flag);
 }
 
-int ParseList(const char*& p, HostEntry* e, const ListTag& tag, Form form) {
+int ParseList(const char*& p, HostEntry* e, const AddressListTag& tag, Form form) {
     if (form == Form::Bare) {
         return kTagSyntax;
     }
@@ -267,7 +250,7 @@ int ScalarTag(const char*& p, HostEntry* e, Form form, uint32_t removeFlag, uint
 }
 
 int ApplySymbol(const char*& p, HostEntry* e, Symbol symbol, Form form) {
-    if (const ListTag* list = FindListTag(symbol)) {
+    if (const AddressListTag* list = FindListTag(symbol)) {
         return ParseList(p, e, *list, form);
     }
     switch (symbol) {
@@ -328,7 +311,7 @@ bool TakeFlags(HostEntry* e, const HostEntry* t, uint32_t guard, uint32_t flags)
 }
 
 void CopyFromTemplate(HostEntry* e, const HostEntry* t) {
-    for (const ListTag& tag : kListTags) {
+    for (const AddressListTag& tag : kAddressListTags) {
         TakeShared(e, t, tag.flag, tag.member, HoldList);
     }
     TakeShared(e, t, HF_HOMEDIR, &HostEntry::homeDir, HoldString);

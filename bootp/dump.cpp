@@ -81,24 +81,9 @@ std::string EntryText(const HostEntry& e) {
     }
     if (f & HF_SUBNET_MASK)
         out += std::string("sm=") + IpAddrText(e.subnetMask) + ':';
-    const struct {
-        uint32_t flag;
-        const char* tag;
-        const AddressList* list;
-    } lists[] = {
-        {HF_COOKIE_SERVERS, "cs", e.cookieServers},
-        {HF_DOMAIN_SERVERS, "ds", e.domainServers},
-        {HF_GATEWAYS, "gw", e.gateways},
-        {HF_IMPRESS_SERVERS, "im", e.impressServers},
-        {HF_LOG_SERVERS, "lg", e.logServers},
-        {HF_LPR_SERVERS, "lp", e.lprServers},
-        {HF_NAME_SERVERS, "ns", e.nameServers},
-        {HF_RLP_SERVERS, "rl", e.rlpServers},
-        {HF_TIME_SERVERS, "ts", e.timeServers},
-    };
-    for (const auto& l : lists) {
-        if (f & l.flag)
-            AppendList(out, l.tag, l.list);
+    for (const AddressListTag& tag : kAddressListTags) {
+        if (f & tag.flag)
+            AppendList(out, tag.name, e.*tag.member);
     }
     if (f & HF_TIMEOFFSET) {
         if (f & HF_TIMEOFFSET_AUTO)

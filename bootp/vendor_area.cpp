@@ -5,15 +5,11 @@
 namespace {
 
 constexpr uint8_t kTagSubnetMask = 1;
+constexpr uint8_t kOptionGateways = 3;
+// The list options sent after the boot size, in the order they go out;
+// gateways go with the mask and impress servers are never sent.
+constexpr uint8_t kListOrder[] = {6, 5, 11, 4, 7, 9, 8};
 constexpr uint8_t kTagTimeOffset = 2;
-constexpr uint8_t kTagGateways = 3;
-constexpr uint8_t kTagTimeServers = 4;
-constexpr uint8_t kTagNameServers = 5;
-constexpr uint8_t kTagDomainServers = 6;
-constexpr uint8_t kTagLogServers = 7;
-constexpr uint8_t kTagCookieServers = 8;
-constexpr uint8_t kTagLprServers = 9;
-constexpr uint8_t kTagRlpServers = 11;
 constexpr uint8_t kTagHostName = 12;
 constexpr uint8_t kTagBootSize = 13;
 constexpr uint8_t kTagPad = 0;
@@ -123,7 +119,7 @@ void FillVendorArea(uint8_t* packet, const HostEntry* e, uint32_t fileSize) {
         // Gateways mean nothing to a client without its mask. They leave room
         // for the boot size that follows, which is written unchecked.
         if (flags & HF_GATEWAYS) {
-            area.AddressOption(kTagGateways, e->gateways, (flags & HF_BOOTSIZE) ? 4 : 0);
+            area.AddressOption(kOptionGateways, e->gateways, (flags & HF_BOOTSIZE) ? 4 : 0);
         }
     }
     if (flags & HF_BOOTSIZE) {
@@ -133,22 +129,10 @@ void FillVendorArea(uint8_t* packet, const HostEntry* e, uint32_t fileSize) {
         area.Byte(static_cast<uint8_t>(blocks >> 8));
         area.Byte(static_cast<uint8_t>(blocks));
     }
-    const struct {
-        uint32_t flag;
-        uint8_t tag;
-        const AddressList* list;
-    } lists[] = {
-        {HF_DOMAIN_SERVERS, kTagDomainServers, e->domainServers},
-        {HF_NAME_SERVERS, kTagNameServers, e->nameServers},
-        {HF_RLP_SERVERS, kTagRlpServers, e->rlpServers},
-        {HF_TIME_SERVERS, kTagTimeServers, e->timeServers},
-        {HF_LOG_SERVERS, kTagLogServers, e->logServers},
-        {HF_LPR_SERVERS, kTagLprServers, e->lprServers},
-        {HF_COOKIE_SERVERS, kTagCookieServers, e->cookieServers},
-    };
-    for (const auto& option : lists) {
-        if (flags & option.flag) {
-            area.AddressOption(option.tag, option.list);
+    for (uint8_t option : kListOrder) {
+        const AddressListTag* tag = AddressListByOption(option);
+        if (flags & tag->flag) {
+            area.AddressOption(option, e->*tag->member);
         }
     }
     uint32_t sendName = HF_HOSTNAME_SPECIFIED | HF_SEND_HOSTNAME;
