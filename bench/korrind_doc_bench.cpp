@@ -5,6 +5,7 @@
 // (target: under 100 ms).
 // Usage: korrind_doc_bench [folder [entries]]   (default: $TMPDIR or /tmp, 50000)
 #include "bootp/bootptab_reader.h"
+#include "bootp/table_paths.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/host_listing.h"

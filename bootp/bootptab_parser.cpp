@@ -1,9 +1,10 @@
 // Turns one entry's text into a HostEntry: the tags and the template step.
-#include "bootp/bootptab_reader.h"
+#include "bootp/bootptab_parser.h"
 #include "bootp/bootptab_scan.h"
 #include "bootp/hash_table.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace {
 

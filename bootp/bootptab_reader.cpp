@@ -1,7 +1,9 @@
 // Reading the table file: entry texts, change detection and rebuilding the
 // three host tables.
 #include "bootp/bootptab_reader.h"
+#include "bootp/bootptab_parser.h"
 #include "bootp/hash_table.h"
+#include "bootp/table_paths.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,7 @@
 // Value scanners of the table file reader.
 #include "bootp/bootptab_scan.h"
-#include "bootp/bootptab_reader.h"
+
+#include "bootp/bootp_message.h"
 
 #include <arpa/inet.h>
 

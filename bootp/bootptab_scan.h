@@ -71,3 +71,8 @@ bool ScanHexByte(const char*& p, uint8_t* out);
 bool ScanTimeOffset(const char* p, int32_t* out);
 
 } // namespace bootptab_scan
+
+// One to four dot-separated numbers; false when the text is no address.
+bool ScanAddress(const char** cursor, uint32_t* networkOrder);
+// Letters, digits and hyphens in dot-separated labels, as host names need.
+bool GoodHostName(const char* name);

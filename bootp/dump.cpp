@@ -1,6 +1,6 @@
 #include "bootp/dump.h"
 
-#include "bootp/bootptab_reader.h"
+#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
 
 #include <cstdlib>

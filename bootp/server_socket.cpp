@@ -175,7 +175,3 @@ int SendDatagram(const BYTE* data, size_t length, const sockaddr_in& destination
 in_addr_t OwnAddressFor(const RequestOrigin& origin) {
     return IsLoopback(hostNameAddress) ? origin.interfaceAddress : hostNameAddress;
 }
-
-in_addr_t HostNameAddress() {
-    return hostNameAddress;
-}

@@ -53,6 +53,3 @@ int SendDatagram(const BYTE* data, size_t length, const sockaddr_in& destination
 // maps the host name to 127.0.1.1), which a client could do nothing with; then
 // the address of the receiving interface. 0 when the name did not resolve.
 in_addr_t OwnAddressFor(const RequestOrigin& origin);
-
-// The address the host name resolved to when the socket was set up.
-in_addr_t HostNameAddress();

@@ -1,4 +1,6 @@
 // Where the table file lives, fixed once at program start from the registry.
+#include "bootp/table_paths.h"
+
 #include "bootp/bootptab_reader.h"
 #include "platform/registry.h"
 

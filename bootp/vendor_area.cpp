@@ -97,10 +97,6 @@ void SetAutoTimeOffset(int32_t seconds) {
     autoTimeOffset = seconds;
 }
 
-int32_t AutoTimeOffset() {
-    return autoTimeOffset;
-}
-
 void FillVendorArea(uint8_t* packet, const HostEntry* e, uint32_t fileSize) {
     VendorWriter area{packet + bootp_offset::vend, static_cast<int>(kBootpVendSize)};
     area.Bytes(kRfc1048Cookie, 4);

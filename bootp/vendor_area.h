@@ -14,4 +14,3 @@ void FillVendorArea(uint8_t* packet, const HostEntry* entry, uint32_t fileSize);
 
 // Seconds sent for `to=auto`; 0 from engine start.
 void SetAutoTimeOffset(int32_t seconds);
-int32_t AutoTimeOffset();

@@ -9,7 +9,7 @@
 // The engine arguments are joined with blanks into one command-line tail.
 
 #include "bootp/app_interface.h"
-#include "bootp/bootptab_reader.h"
+#include "bootp/table_paths.h"
 #include "bootp/server.h"
 #include "platform/messagebox.h"
 

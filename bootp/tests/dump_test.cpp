@@ -1,4 +1,5 @@
 #include "bootp/bootptab_reader.h"
+#include "bootp/table_paths.h"
 #include "bootp/dump.h"
 #include "bootp/hash_table.h"
 

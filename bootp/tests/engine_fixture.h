@@ -5,6 +5,7 @@
 
 #include "bootp/app_interface.h"
 #include "bootp/bootptab_reader.h"
+#include "bootp/table_paths.h"
 #include "bootp/server.h"
 #include "bootp/server_socket.h"
 #include "platform/messagebox.h"

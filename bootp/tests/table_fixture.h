@@ -3,6 +3,8 @@
 #pragma once
 
 #include "bootp/bootptab_reader.h"
+#include "bootp/bootptab_parser.h"
+#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "server/core/entry_block.h"
 
-#include "bootp/bootptab_reader.h"
+#include "bootp/bootptab_scan.h"
 #include "server/core/line_text.h"
 
 namespace {

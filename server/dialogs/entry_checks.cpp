@@ -1,6 +1,6 @@
 #include "server/dialogs/entry_checks.h"
 
-#include "bootp/bootptab_reader.h"
+#include "bootp/bootptab_scan.h"
 
 namespace korrind {
 namespace {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bootp/bootptab_reader.h"
+#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
