@@ -2,9 +2,9 @@
 // 1,000 and 50,000 hosts, with and without boot files. The replies go to a
 // sender that only counts them.
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
 #include "bootp/request.h"
+#include "bootp/table_paths.h"
 #include "bootp_hosts.h"
 
 #include <arpa/inet.h>

@@ -2,8 +2,8 @@
 // of one hardware-address lookup. The table is generated here, in the layout
 // the server application writes (CR LF, one tag per continued line).
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
+#include "bootp/table_paths.h"
 #include "bootp_hosts.h"
 
 #include <malloc.h>

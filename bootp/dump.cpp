@@ -1,7 +1,7 @@
 #include "bootp/dump.h"
 
-#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
+#include "bootp/table_paths.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,11 +1,11 @@
 #include "bootp/server.h"
 
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/dump.h"
 #include "bootp/hash_table.h"
 #include "bootp/request.h"
 #include "bootp/server_socket.h"
+#include "bootp/table_paths.h"
 #include "bootp/vendor_area.h"
 
 #include <arpa/inet.h>

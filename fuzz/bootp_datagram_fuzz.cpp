@@ -2,9 +2,9 @@
 // lookups by hardware and IP address, boot file resolution and the reply.
 #include "bootp/app_interface.h"
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
 #include "bootp/server.h"
+#include "bootp/table_paths.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // Arbitrary bytes as a table file: every entry is read, parsed and indexed
 // the way the reader does it, so templates find earlier entries.
-#include "bootp/bootptab_reader.h"
 #include "bootp/bootptab_parser.h"
+#include "bootp/bootptab_reader.h"
 #include "bootp/hash_table.h"
 
 #include <cstdio>

@@ -1,9 +1,9 @@
 // Arbitrary datagrams through the request path against a small table with
 // boot files on disk; replies go to a sender that checks what it is given.
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
 #include "bootp/request.h"
+#include "bootp/table_paths.h"
 
 #include <arpa/inet.h>
 #include <unistd.h>

@@ -9,8 +9,8 @@
 // The engine arguments are joined with blanks into one command-line tail.
 
 #include "bootp/app_interface.h"
-#include "bootp/table_paths.h"
 #include "bootp/server.h"
+#include "bootp/table_paths.h"
 #include "platform/messagebox.h"
 
 #include <poll.h>

@@ -1,7 +1,7 @@
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/dump.h"
 #include "bootp/hash_table.h"
+#include "bootp/table_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 
 #include "bootp/app_interface.h"
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/server.h"
 #include "bootp/server_socket.h"
+#include "bootp/table_paths.h"
 #include "platform/messagebox.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // engine reads through its real reader, and lookups in the three tables.
 #pragma once
 
-#include "bootp/bootptab_reader.h"
 #include "bootp/bootptab_parser.h"
-#include "bootp/table_paths.h"
+#include "bootp/bootptab_reader.h"
 #include "bootp/hash_table.h"
+#include "bootp/table_paths.h"
 
 #include <gtest/gtest.h>
 

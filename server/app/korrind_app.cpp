@@ -1,8 +1,8 @@
 #include "server/app/korrind_app.h"
 
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
+#include "bootp/table_paths.h"
 #include "platform/messagebox.h"
 #include "platform/registry.h"
 #include "server/app/about_dlg.h"

@@ -1,7 +1,7 @@
 #include "server/core/korrind_doc.h"
 
-#include "bootp/table_paths.h"
 #include "bootp/bootptab_scan.h"
+#include "bootp/table_paths.h"
 #include "server/core/entry_block.h"
 #include "server/core/line_text.h"
 

@@ -1,6 +1,6 @@
 #include "server/dialogs/dialog_commands.h"
 
-#include "bootp/bootptab_reader.h"
+#include "bootp/host_directory.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/defaults_dlg.h"
@@ -42,7 +42,7 @@ void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
     // it may as well hold the current table, so that an entry already in
     // the file is not added a second time (the engine would drop it).
     if (!HasMarkedRows(EntryRows)) {
-        ReadHostTable();
+        RereadHostTable();
         RebuildEntryRows(doc);
     }
     CEntryDlg dialog(&doc, parent);

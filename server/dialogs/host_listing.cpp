@@ -1,7 +1,6 @@
 #include "server/dialogs/host_listing.h"
 
-#include "bootp/bootptab_reader.h"
-#include "bootp/hash_table.h"
+#include "bootp/host_directory.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/address_rules.h"
@@ -12,25 +11,23 @@ namespace korrind {
 
 std::vector<EntryValues> ListHostTable(const CKorrindDoc& doc) {
     std::vector<EntryValues> listed;
-    if (!hwTable)
-        return listed;
     // Every record the engine holds is listed, one without an IP address
     // too: a hidden entry's hardware address would be taken as new.
     std::unordered_map<std::string_view, std::string_view> comments = doc.EntryComments();
-    for (HostEntry* e = hash_First(hwTable); e; e = hash_Next(hwTable)) {
+    ForEachHost([&](const HostEntry& e) {
         EntryValues values;
-        values.hardwareAddress = UpperCase(HwAddrText(e->hwAddr, e->hwType));
-        values.hostName = HostNameText(e);
-        if (e->flags & HF_IPADDR)
-            values.ipAddress = IpAddrText(e->ipAddr);
+        values.hardwareAddress = UpperCase(HwAddrText(e.hwAddr, e.hwType));
+        values.hostName = HostNameText(&e);
+        if (e.flags & HF_IPADDR)
+            values.ipAddress = IpAddrText(e.ipAddr);
         if (auto comment = comments.find(values.hostName); comment != comments.end())
             values.comment.assign(comment->second);
-        if (e->flags & HF_SUBNET_MASK)
-            values.subnetMask = IpAddrText(e->subnetMask);
-        if (e->gateways && e->gateways->count > 0)
-            values.gateway = IpAddrText(e->gateways->addresses()[0]);
+        if (e.flags & HF_SUBNET_MASK)
+            values.subnetMask = IpAddrText(e.subnetMask);
+        if (e.gateways && e.gateways->count > 0)
+            values.gateway = IpAddrText(e.gateways->addresses()[0]);
         listed.push_back(std::move(values));
-    }
+    });
     return listed;
 }
 
@@ -58,7 +55,7 @@ void DropUnwrittenEdits(const CKorrindDoc& doc) {
 }
 
 void ReloadAfterApply(CKorrindDoc& doc) {
-    ReadHostTable();
+    RereadHostTable();
     doc.ReadTableLines();
     RebuildEntryRows(doc);
 }

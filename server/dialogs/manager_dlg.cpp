@@ -1,6 +1,6 @@
 #include "server/dialogs/manager_dlg.h"
 
-#include "bootp/bootptab_reader.h"
+#include "bootp/host_directory.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/dialog_parts.h"
@@ -195,7 +195,7 @@ void CManagerDlg::OnApply() {
         }
         return;
     }
-    if (ReadHostTable() == 0)
+    if (RereadHostTable() == 0)
         Fill(0);
     SetModifiedState(0);
 }

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "bootp/bootptab_reader.h"
-#include "bootp/table_paths.h"
 #include "bootp/hash_table.h"
+#include "bootp/table_paths.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/ip_address_edit.h"
