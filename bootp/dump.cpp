@@ -133,10 +133,10 @@ void DumpEntry(FILE* file, const HostEntry* entry) {
         WriteText(file, EntryText(*entry));
 }
 
-void DumpDatabaseTo(const std::string& path) {
+bool DumpDatabaseTo(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
-        std::exit(1);
+        return false;
     std::string header = std::string("\n# ") + kVersionBanner + "\n# " + path +
                          ": dump of bootp server database.\n#\n# Dump taken ";
     std::time_t now = std::time(nullptr);
@@ -153,8 +153,9 @@ void DumpDatabaseTo(const std::string& path) {
         }
     }
     std::fclose(file);
+    return true;
 }
 
-void DumpDatabase() {
-    DumpDatabaseTo(DumpPath());
+bool DumpDatabase() {
+    return DumpDatabaseTo(DumpPath());
 }

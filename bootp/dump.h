@@ -9,11 +9,11 @@
 #include <string>
 
 // Writes the dump to the registry's table path followed by ".dmp", replacing
-// the file. When it cannot be opened the process ends with status 1.
-void DumpDatabase();
+// the file. False when it cannot be opened: the program ends with status 1.
+bool DumpDatabase();
 
 // The same, to `path`.
-void DumpDatabaseTo(const std::string& path);
+bool DumpDatabaseTo(const std::string& path);
 
 // Writes one entry's fields, each ending in a colon, without a line end.
 // Does nothing for an empty entry.

@@ -80,7 +80,7 @@ int StartServer(BootpApplication& application, const std::string& arguments) {
         if (arguments[0] == '-' && arguments.size() > 1 && arguments[1] == 'd')
             engine.debugLevel = DebugLevelFrom(arguments.c_str() + 2);
         else if (arguments[0] == '-')
-            std::exit(1);
+            return kStartEndProgram;
         else
             SetTablePath(arguments);
     }
@@ -94,9 +94,11 @@ int StartServer(BootpApplication& application, const std::string& arguments) {
         return 0;
     if (!SetupSocket())
         return 0;
-    if (engine.debugLevel != 0)
-        DumpDatabase();
-    return 1;
+    if (engine.debugLevel != 0 && !DumpDatabase()) {
+        StopServer();
+        return kStartEndProgram;
+    }
+    return kStartStarted;
 }
 
 namespace {
@@ -160,7 +162,9 @@ int DebugLevel() {
 }
 
 BOOL CBootPServer::Initialize(BootpApplication& application, const std::string& arguments) {
-    return StartServer(application, arguments) == 1 ? TRUE : FALSE;
+    int result = StartServer(application, arguments);
+    endsProgram_ = result == kStartEndProgram;
+    return result == kStartStarted ? TRUE : FALSE;
 }
 
 BOOL CBootPServer::Terminate() {

@@ -8,10 +8,16 @@
 
 #include <string>
 
+// Results of StartServer.
+constexpr int kStartFailed = 0;  // the reason has been shown
+constexpr int kStartStarted = 1; // running
+// Any switch but "-d<n>", or a dump that could not be written: nothing is
+// shown, nothing is left running, and the program ends with status 1.
+constexpr int kStartEndProgram = -1;
+
 // Starts the engine for `application`. `arguments` is the whole command-line
 // tail as one string: "-d<n>" sets the debug level, any other "-x" ends the
-// process with status 1, anything else is the table file path. 1 on success,
-// 0 on failure (the reason has been shown).
+// program, anything else is the table file path.
 int StartServer(BootpApplication& application, const std::string& arguments);
 
 // Handles one waiting datagram; returns at once when none is waiting. 0 after
@@ -35,11 +41,17 @@ int DebugLevel();
 class CBootPServer {
 public:
     BOOL Initialize(BootpApplication& application, const std::string& arguments);
+    // After a failed Initialize: the program ends with status 1 without a
+    // message (kStartEndProgram).
+    bool EndsProgram() const { return endsProgram_; }
     BOOL Terminate();
     BOOL ProcessRequest();
     // The socket to watch for read events (a QSocketNotifier in the
     // application); -1 when the engine is not running.
     int SocketHandle() const;
+
+private:
+    bool endsProgram_ = false;
 };
 
 // What the main frame does for every read event on the engine's socket: clears

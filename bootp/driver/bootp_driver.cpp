@@ -167,7 +167,8 @@ int main(int argc, char** argv) {
         application.AddListed(std::move(address));
     CBootPServer server;
     if (!server.Initialize(application, arguments)) {
-        MessageBox("The BootP Server failed to start.", "", MB_OK | MB_ICONERROR);
+        if (!server.EndsProgram())
+            MessageBox("The BootP Server failed to start.", "", MB_OK | MB_ICONERROR);
         return 1;
     }
     std::printf("driver: listening\n");

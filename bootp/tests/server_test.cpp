@@ -120,9 +120,31 @@ TEST_F(EngineTest, DebugArgumentWritesTheDumpBesideTheRegistryTable) {
     unsetenv("OLVANI_REGISTRY_DIR");
 }
 
-TEST_F(EngineTest, AnyOtherSwitchEndsTheProcessWithStatus1) {
-    EXPECT_EXIT(StartServer(app_, "-x"), testing::ExitedWithCode(1), "");
-    EXPECT_EXIT(StartServer(app_, "--quiet"), testing::ExitedWithCode(1), "");
+TEST_F(EngineTest, AnUnwritableDumpEndsTheProgramWithNothingLeftRunning) {
+    std::filesystem::create_directories(dir_ / "registry");
+    std::ofstream(dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg")
+        << "Windows Registry Editor Version 5.00\r\n\r\n"
+        << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex\\Olvani\\BootpSettings]\r\n"
+        << "\"Bootptabfile\"=\"" << (dir_ / "missing" / "bootptab").string() << "\"\r\n";
+    setenv("OLVANI_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
+    LoadTablePaths();
+    SetTablePath(tablePath_);
+    CBootPServer server;
+    EXPECT_FALSE(server.Initialize(app_, "-d2"));
+    EXPECT_TRUE(server.EndsProgram());
+    EXPECT_EQ(server.SocketHandle(), -1);
+    EXPECT_EQ(hash_First(hwTable), nullptr);
+    unsetenv("OLVANI_REGISTRY_DIR");
+}
+
+TEST_F(EngineTest, AnyOtherSwitchEndsTheProgramQuietly) {
+    EXPECT_EQ(StartServer(app_, "-x"), kStartEndProgram);
+    EXPECT_EQ(StartServer(app_, "--quiet"), kStartEndProgram);
+    CBootPServer server;
+    EXPECT_FALSE(server.Initialize(app_, "-x"));
+    EXPECT_TRUE(server.EndsProgram());
+    EXPECT_EQ(server.SocketHandle(), -1);
+    EXPECT_TRUE(app_.lines.empty());
 }
 
 // One datagram per notification.

@@ -58,7 +58,9 @@ void CMainFrame::Create(const std::string& commandTail) {
 
 void CMainFrame::StartEngine(const std::string& commandTail) {
     if (!m_server.Initialize(app_, commandTail)) {
-        MessageBox("The BootP Server failed to start.", kKorrindTitle, MB_OK | MB_ICONEXCLAMATION);
+        if (!m_server.EndsProgram())
+            MessageBox("The BootP Server failed to start.", kKorrindTitle,
+                       MB_OK | MB_ICONEXCLAMATION);
         app_.SetServerRunning(0);
         return;
     }

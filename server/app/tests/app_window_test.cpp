@@ -432,6 +432,15 @@ private slots:
         QVERIFY(server.started);
     }
 
+    void unknownSwitch() {
+        // The program ends with status 1 and says nothing.
+        CKorrindApp app("-x");
+        QCOMPARE(app.Run(), 1);
+        QCOMPARE(app.ServerRunning(), 0);
+        QVERIFY(Messages.empty());
+        QVERIFY(!Port67Bound());
+    }
+
     void secondCopy() {
         korrind::InstanceLock first(korrind::kMainCaption);
         QVERIFY(first.Acquire());
