@@ -14,6 +14,7 @@ packages=(
   shellcheck
   xvfb xauth fonts-dejavu-core
   dpkg-dev scdoc man-db desktop-file-utils logrotate systemd
+  dbus passwd
 )
 
 missing=()

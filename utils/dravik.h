@@ -62,4 +62,22 @@ DRAVIK_API HRESULT ASVeskGetNonLocaleNumberEx(double value, BSTR* out, LCID loca
 DRAVIK_API HRESULT ASVeskGetLocalizedNumber(const char16_t* text, BSTR* out, LCID locale);
 DRAVIK_API HRESULT ASVeskGetLocalizedNumberEx(double value, BSTR* out, LCID locale);
 
+// Services, the right to log on as a service, disk space and the last
+// error. A service name is a systemd unit ("name" means "name.service");
+// states are 1 stopped, 2 start pending, 3 stop pending, 4 running; start
+// types 0-2 automatic, 3 on demand, 4 disabled. Failures return errno folded
+// as HRESULT_FROM_WIN32 (0 when errno is 0).
+DRAVIK_API HRESULT ASVeskNTGetLastError(BSTR* text, DWORD* code);
+DRAVIK_API HRESULT ASVeskGetErrorInfo(BSTR* description);
+DRAVIK_API HRESULT ASVeskStartNTService(const char16_t* service);
+DRAVIK_API HRESULT ASVeskStopNTService(const char16_t* service);
+DRAVIK_API HRESULT ASVeskGetNTServiceStatus(const char16_t* service, DWORD* state);
+DRAVIK_API HRESULT ASVeskSetStartTypeNTService(const char16_t* service, DWORD startType);
+DRAVIK_API HRESULT ASVeskSetAccountNTService(const char16_t* service, const char16_t* account,
+                                             const char16_t* password);
+DRAVIK_API HRESULT ASVeskAddServiceLogonPrivilege(const char16_t* account);
+DRAVIK_API HRESULT ASVeskVerifyServiceLogonPrivilege(const char16_t* account, DWORD* hasRight);
+// KB figures saturate at 0xFFFFFFFF on volumes of 4 TB and more.
+DRAVIK_API HRESULT ASVeskGetDiskSpace(const char16_t* path, DWORD* totalKb, DWORD* freeKb);
+
 } // extern "C"
