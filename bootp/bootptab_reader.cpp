@@ -4,6 +4,7 @@
 #include "bootp/bootptab_parser.h"
 #include "bootp/hash_table.h"
 #include "bootp/table_paths.h"
+#include "platform/safe_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,27 +19,16 @@
 namespace {
 
 // What the last read saw of the file. A replaced file (new inode), a changed
-// size or any change of the nanosecond modification time means a new read.
+// size or any change of the nanosecond modification time means a new read;
+// a file read too soon after it was written is read again as `trust` says.
 struct FileState {
     bool valid = false;
-    // Read so soon after it was written (or with a time still to come) that
-    // a later write may leave the status as it is.
-    bool racy = false;
-    // A racy file has been read once more since.
-    bool checkedAgain = false;
+    olvani::StampTrust trust;
     timespec mtime{};
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
 };
-
-// A file written within this window before it was read may be written again
-// without its time changing (the clock of file times is coarse, and some
-// file systems keep only seconds). Such a file is read once more on the next
-// call and once after the window has passed, never on every call: a time in
-// the future (a clock stepped back, a copy from a host running ahead) would
-// otherwise rebuild the tables for every request.
-constexpr time_t kRacySeconds = 2;
 
 FileState recorded;
 int entryCount = 0;
@@ -49,34 +39,18 @@ bool SameFile(const struct stat& st, const FileState& state) {
            st.st_dev == state.device && st.st_ino == state.inode && st.st_size == state.size;
 }
 
-time_t Now() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return now.tv_sec;
-}
-
-// Whether the window after the file's time has passed.
-bool Settled(const timespec& mtime) {
-    return Now() - mtime.tv_sec > kRacySeconds;
-}
-
 void Record(const struct stat& st) {
-    bool again = recorded.valid && SameFile(st, recorded);
+    recorded.trust.Read(st.st_mtim, recorded.valid && SameFile(st, recorded));
     recorded.valid = true;
     recorded.mtime = st.st_mtim;
     recorded.device = st.st_dev;
     recorded.inode = st.st_ino;
     recorded.size = st.st_size;
-    recorded.racy = !Settled(st.st_mtim);
-    recorded.checkedAgain = again && recorded.racy;
 }
 
 // A file read earlier and unchanged since, as far as its status tells.
 bool Unchanged(const struct stat& st) {
-    if (!recorded.valid || !SameFile(st, recorded) || st.st_nlink == 0) {
-        return false;
-    }
-    return !recorded.racy || (recorded.checkedAgain && !Settled(st.st_mtim));
+    return recorded.valid && SameFile(st, recorded) && st.st_nlink != 0 && recorded.trust.Trusted();
 }
 
 bool IsSpace(int c) {

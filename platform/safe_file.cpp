@@ -250,6 +250,39 @@ int OpenLockFile(const std::string& path, mode_t createMode, bool& writable) {
 
 } // namespace
 
+// ---- StampTrust ----
+
+namespace {
+
+bool SettledAt(const timespec& modified) {
+    constexpr time_t kWindowSeconds = 2;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - modified.tv_sec > kWindowSeconds;
+}
+
+} // namespace
+
+void StampTrust::Read(const timespec& modified, bool sameAsBefore) {
+    modified_ = modified;
+    if (SettledAt(modified))
+        state_ = State::settled;
+    else
+        state_ = sameAsBefore ? State::freshReadAgain : State::fresh;
+}
+
+bool StampTrust::Trusted() const {
+    switch (state_) {
+    case State::settled:
+        return true;
+    case State::freshReadAgain:
+        // Read once more when the window has passed.
+        return !SettledAt(modified_);
+    default:
+        return false;
+    }
+}
+
 // ---- FileStamp ----
 
 FileStamp FileStamp::Of(const struct stat& st) {

@@ -43,6 +43,28 @@ struct FileStamp {
     bool ChangedSince(const FileStamp& earlier) const { return !(*this == earlier); }
 };
 
+// Whether a file whose stamp has not moved since it was read can be taken
+// as unchanged. File times are coarse (up to 2 s on some file systems), so a
+// file read moments after it was written may be written again without its
+// stamp moving; a file dated ahead (a clock stepped back, a copy from a host
+// running ahead) looks just as fresh. Such a file is read once more at the
+// next check and once after the window has passed, never on every check.
+class StampTrust {
+public:
+    // After a read of a file with this modification time; `sameAsBefore`:
+    // its stamp equals the one of the read before.
+    void Read(const timespec& modified, bool sameAsBefore);
+    // Whether a stamp equal to the last read's spares reading the file.
+    bool Trusted() const;
+    // Nothing read: the next check reads.
+    void Forget() { *this = StampTrust(); }
+
+private:
+    enum class State { unread, settled, fresh, freshReadAgain };
+    State state_ = State::unread;
+    timespec modified_{};
+};
+
 // What ReplaceFile does with a symbolic link at the path.
 enum class LinkPolicy {
     Refuse,       // ELOOP: files in folders others may write (the registry)

@@ -90,7 +90,7 @@ CKorrindDoc::CKorrindDoc(std::string tablePath, EntryRowArray& rows)
 
 void CKorrindDoc::SetTablePath(std::string tablePath) {
     tablePath_ = std::move(tablePath);
-    stampTrusted_ = false;
+    stampTrust_.Forget();
     linesComplete_ = false;
 }
 
@@ -196,7 +196,8 @@ BOOL CKorrindDoc::ReadTableLines() {
 }
 
 BOOL CKorrindDoc::LoadTableLines() {
-    stampTrusted_ = false;
+    olvani::FileStamp previous = linesComplete_ ? loadedStamp_ : olvani::FileStamp();
+    stampTrust_.Forget();
     linesComplete_ = false;
     linesEdited_ = false;
     ++tableLoads_;
@@ -209,8 +210,6 @@ BOOL CKorrindDoc::LoadTableLines() {
         }
         struct stat status;
         bool stamped = ::fstat(fd, &status) == 0;
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
         std::string text;
         ReadOutcome outcome = ReadWholeFile(fd, text);
         ::close(fd);
@@ -223,7 +222,7 @@ BOOL CKorrindDoc::LoadTableLines() {
         if (stamped) {
             loadedStamp_ = olvani::FileStamp::Of(status);
             loadedHash_ = std::hash<std::string_view>{}(text);
-            stampTrusted_ = StampIsSettled(loadedStamp_, now);
+            stampTrust_.Read(loadedStamp_.modified, loadedStamp_ == previous);
         }
         return TRUE;
     } catch (const std::exception&) {

@@ -113,7 +113,7 @@ private:
     // Forgets the kept edits; the lines are read again.
     void DropEdits();
     // The lines were read from the file as it is now (an unchanged stamp
-    // that had settled when read).
+    // that can be trusted).
     bool LinesMatchFile() const;
     // The same, or a fresh stamp unchanged and the file's bytes the same.
     bool LinesMatchFileContent() const;
@@ -137,7 +137,8 @@ private:
     // the file, a reload would read the same lines.
     olvani::FileStamp loadedStamp_;
     size_t loadedHash_ = 0; // of the file's bytes
-    bool stampTrusted_ = false;
+    // Whether that stamp, while unchanged, spares reading the file.
+    olvani::StampTrust stampTrust_;
     // False after a failed or partial read: the lines are not a whole copy
     // of the file and must not be written over it.
     bool linesComplete_ = false;

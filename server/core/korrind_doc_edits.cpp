@@ -108,7 +108,7 @@ void CKorrindDoc::DropEdits() {
 
 bool CKorrindDoc::LinesMatchFile() const {
     struct stat status;
-    return stampTrusted_ && linesComplete_ && ::stat(tablePath_.c_str(), &status) == 0 &&
+    return stampTrust_.Trusted() && linesComplete_ && ::stat(tablePath_.c_str(), &status) == 0 &&
            olvani::FileStamp::Of(status) == loadedStamp_;
 }
 
@@ -293,12 +293,13 @@ int CKorrindDoc::WriteLockedTable() {
             ShowMessage("Exception while writing bootptab file");
             return 0;
         }
-        // The lines now match the file. A file this fresh is read again
-        // before its stamp alone is trusted; the next write compares bytes.
+        // The lines now match the file. A file this fresh is read once
+        // more before its stamp alone is trusted; the next write compares
+        // bytes.
         edits_.clear();
         linesEdited_ = false;
-        stampTrusted_ = false;
         loadedStamp_ = written;
+        stampTrust_.Read(written.modified, false);
         loadedHash_ = std::hash<std::string_view>{}(text);
         return 1;
     } catch (const std::exception&) {

@@ -128,11 +128,6 @@ FileCause CauseFromErrno(int error, const std::string& path) {
     }
 }
 
-bool StampIsSettled(const olvani::FileStamp& stamp, const timespec& now) {
-    constexpr time_t kTickSeconds = 2;
-    return now.tv_sec - stamp.modified.tv_sec > kTickSeconds;
-}
-
 ReadOutcome ReadWholeFile(int fd, std::string& text) {
     struct stat status;
     if (::fstat(fd, &status) == 0 && status.st_size > 0)

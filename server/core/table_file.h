@@ -4,7 +4,6 @@
 
 #include "platform/safe_file.h"
 
-#include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -33,11 +32,6 @@ enum class FileCause : int {
 // errno of a failed open or write of path; a missing file whose folder is
 // missing too counts as a bad path.
 FileCause CauseFromErrno(int error, const std::string& path);
-
-// A file modified this recently may be modified again within the same
-// timestamp tick (a jiffy on local file systems, up to 2 s on others)
-// without its stamp changing, so such a stamp proves nothing yet.
-bool StampIsSettled(const olvani::FileStamp& stamp, const timespec& now);
 
 // Result of reading a whole open file.
 struct ReadOutcome {

@@ -106,6 +106,32 @@ TEST_F(DocTest, UnchangedTableIsNotReadAgain) {
     EXPECT_EQ(messages.texts[0], "Problem reading bootptab file");
 }
 
+TEST_F(DocTest, AFreshOrFutureTableIsReadOnceMoreNotOnEveryRequest) {
+    // A table dated ahead (a clock stepped back, cp -p from a host running
+    // ahead) and one just written by another program are read twice; one
+    // the server wrote itself, once.
+    CKorrindDoc doc(table, rows);
+    struct Case {
+        time_t ahead;
+        uint64_t reloads;
+    };
+    for (Case c : {Case{3600, 2}, Case{0, 2}, Case{-1, 1}}) {
+        SCOPED_TRACE(c.ahead);
+        if (c.ahead < 0) {
+            ASSERT_EQ(doc.WriteTableFile(), 1);
+        } else {
+            WriteFile(table, doctest::kHeader);
+            time_t when = std::time(nullptr) + c.ahead;
+            struct timespec times[2] = {{when, 0}, {when, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, table.c_str(), times, 0), 0);
+        }
+        uint64_t loads = doc.TableLoads();
+        for (int request = 0; request < 50; ++request)
+            ASSERT_EQ(doc.ReadTableLines(), TRUE);
+        EXPECT_EQ(doc.TableLoads(), loads + c.reloads);
+    }
+}
+
 TEST_F(DocTest, DefaultsAndComments) {
     WriteFile(table, "# OXL Bootptab file\r\n\r\n# global defaults\r\nglobal.defaults:\\\r\n"
                      "sm=255.255.0.0:\\\r\ngw=10.0.0.254:\r\n" +
