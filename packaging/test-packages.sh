@@ -96,6 +96,7 @@ check "hive writable by the group" is "$(mode_of /var/lib/olvani/registry/HKEY_L
     "664 root:korrind"
 check "table path set" is "$(reg get "$settings" Bootptabfile)" /var/lib/korrind/bootptab
 check "file capability" bash -c "getcap /usr/bin/korrind | grep -q cap_net_bind_service=ep"
+check "capable program runs for its group only" is "$(mode_of /usr/bin/korrind)" "750 root:korrind"
 mapfile -t sonames < <(installed_elf_files | grep '\.so\.' | xargs -rn1 basename)
 for soname in "${sonames[@]}"; do
     check "$soname found by the loader" bash -c "ldconfig -p | grep -q '^\s*$soname '"
