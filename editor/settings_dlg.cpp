@@ -351,6 +351,26 @@ bool CEditSettingsDlg::WriteHeader(const QString& mask, const QString& gateway) 
     return true;
 }
 
+// Takes both paths from their edits; false, with the field to fill in
+// focused, when the table path is empty or logging is on without a log path.
+bool CEditSettingsDlg::TakePaths() {
+    if (!tableEdit_ || !logEdit_)
+        return false;
+    logPath_ = logEdit_->text();
+    tablePath_ = tableEdit_->text();
+    if (tablePath_.isEmpty()) {
+        Message(18, MB_OK | MB_ICONINFORMATION);
+        tableEdit_->setFocus();
+        return false;
+    }
+    if (loggingOn_ && logPath_.isEmpty()) {
+        Message(19, MB_OK | MB_ICONINFORMATION);
+        logEdit_->setFocus();
+        return false;
+    }
+    return true;
+}
+
 void CEditSettingsDlg::OnOK() {
     ScopeTrace trace(4, u"CEditSettingsDlg::OnOK");
     if (!tableEdit_ || !logEdit_) {
@@ -358,18 +378,8 @@ void CEditSettingsDlg::OnOK() {
         dialog_->accept();
         return;
     }
-    logPath_ = logEdit_->text();
-    tablePath_ = tableEdit_->text();
-    if (tablePath_.isEmpty()) {
-        Message(18, MB_OK | MB_ICONINFORMATION);
-        tableEdit_->setFocus();
+    if (!TakePaths())
         return;
-    }
-    if (loggingOn_ && logPath_.isEmpty()) {
-        Message(19, MB_OK | MB_ICONINFORMATION);
-        logEdit_->setFocus();
-        return;
-    }
     const bool freshTable = createRadio_->isChecked() && !templateWritten_;
     if (freshTable && !ReplaceExistingTable())
         return;
@@ -414,18 +424,8 @@ void CEditSettingsDlg::OnCreateTemplate() {
 
 void CEditSettingsDlg::OnBootpManager() {
     ScopeTrace trace(4, u"CEditSettingsDlg::OnBootpManager");
-    logPath_ = logEdit_->text();
-    tablePath_ = tableEdit_->text();
-    if (tablePath_.isEmpty()) {
-        Message(18, MB_OK | MB_ICONINFORMATION);
-        tableEdit_->setFocus();
+    if (!TakePaths())
         return;
-    }
-    if (loggingOn_ && logPath_.isEmpty()) {
-        Message(19, MB_OK | MB_ICONINFORMATION);
-        logEdit_->setFocus();
-        return;
-    }
     if (!WriteSettings())
         return;
     const QString mask = AddressText(maskEdit_);

@@ -59,6 +59,7 @@ private:
     void ShowTableDefaults();
     bool AppendTemplate();
     bool ReplaceExistingTable();
+    bool TakePaths();
     bool WriteSettings();
     bool WriteHeader(const QString& mask, const QString& gateway);
     void ShowIn(IpAddressEdit* control, const QString& text);
