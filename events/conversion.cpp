@@ -1,6 +1,6 @@
 #include "events/conversion.h"
 
-#include "events/format_spec.h"
+#include "events/format_parser.h"
 #include "platform/sornet.h"
 #include "platform/strings.h"
 

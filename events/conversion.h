@@ -17,13 +17,13 @@ struct SafeConversion {
     char16_t text[20]; // NUL-terminated: '%', flags, width, precision, letter
 };
 
-// Rewrites the spec text from '%' to its letter into flags (each once),
+// Rewrites the conversion's text from '%' to its letter into flags (each once),
 // width and precision, capped, then the letter. Whatever else stood between '%' and the letter
 // (length modifiers, '*', '$', stray characters) is dropped: the value is already typed, and the C
 // library must never be asked to read an argument we did not pass.
 SafeConversion MakeSafeConversion(std::u16string_view spec);
 
-// Appends the rendering of one conversion (the spec text from '%' to its
+// Appends the rendering of one conversion (the conversion's text from '%' to its
 // letter) of `value`, converted to the letter's class first. The variant
 // conversion's error when it cannot be converted; E_INVALIDARG when the
 // formatter refuses it.

@@ -1,7 +1,7 @@
 #include "events/message_builder.h"
 
 #include "events/conversion.h"
-#include "events/format_spec.h"
+#include "events/format_parser.h"
 #include "platform/strings.h"
 #include "trace/client/module_trace.h"
 

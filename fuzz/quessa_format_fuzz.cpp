@@ -1,7 +1,7 @@
 // Feeds an arbitrary format and variant array to the message builder. The
 // input is: one byte with the number of values (low 3 bits), each value as a
 // type byte and its payload, then the format as UTF-16.
-#include "events/format_spec.h"
+#include "events/format_parser.h"
 #include "events/message_builder.h"
 #include "trace/client/module_trace.h"
 

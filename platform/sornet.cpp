@@ -41,7 +41,7 @@ long ReadNumber(std::u16string_view format, size_t& at) {
     return number;
 }
 
-// The spec starting at the "%" at `at`, or nullopt without a letter.
+// The conversion starting at the "%" at `at`, or nullopt without a letter.
 std::optional<Spec> ParseSpec(std::u16string_view format, size_t at) {
     Spec spec;
     spec.begin = at++;

@@ -1,4 +1,4 @@
-#include "events/format_spec.h"
+#include "events/format_parser.h"
 
 #include "trace/client/module_trace.h"
 

@@ -1,7 +1,7 @@
 // The format parser on its own: where specs start and end, which positions
 // count, and the argument order a format asks for.
 #include "events/conversion.h"
-#include "events/format_spec.h"
+#include "events/format_parser.h"
 #include "trace/client/module_trace.h"
 
 #include <gtest/gtest.h>

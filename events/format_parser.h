@@ -32,9 +32,9 @@ constexpr size_t kMaxSpecGap = 11;
 struct FormatSpec {
     size_t begin = 0;    // first character: the '#' of a position, else the '%'
     size_t percent = 0;  // the '%'
-    size_t end = 0;      // one past the spec's last character
+    size_t end = 0;      // one past the conversion's last character
     char16_t letter = 0; // the conversion letter; 0 for a literal percent
-    int position = 0;    // 1 to 99; 0 when the spec has none
+    int position = 0;    // 1 to 99; 0 when the conversion has none
     bool literal = false;
 };
 
