@@ -44,8 +44,9 @@ struct EntrySpan {
     size_t last = 0;
 };
 
+// When the host is not there, `message` says so for the operator.
 std::optional<EntrySpan> FindEntry(const std::vector<std::string>& lines,
-                                   const std::string& hardwareAddress) {
+                                   const std::string& hardwareAddress, std::string& message) {
     for (size_t at = 0; at < lines.size(); ++at) {
         if (!NamesHost(lines[at], hardwareAddress))
             continue;
@@ -59,6 +60,8 @@ std::optional<EntrySpan> FindEntry(const std::vector<std::string>& lines,
             ++span.last;
         return span;
     }
+    message = "The host with hardware address " + hardwareAddress +
+              " is no longer in the table file. The file was not changed.";
     return std::nullopt;
 }
 
@@ -87,11 +90,6 @@ std::string Join(const std::vector<std::string>& lines, size_t from, size_t to) 
     for (size_t i = from; i < to && i < lines.size(); ++i)
         out += lines[i];
     return out;
-}
-
-std::string NotFound(const std::string& hardwareAddress) {
-    return "The host with hardware address " + hardwareAddress +
-           " is no longer in the table file. The file was not changed.";
 }
 
 } // namespace
@@ -129,11 +127,9 @@ std::optional<std::string> ReplaceEntryText(const std::string& table, const std:
                                             const std::string& hardwareAddress,
                                             std::string& message) {
     std::vector<std::string> lines = SplitTableLines(table);
-    std::optional<EntrySpan> span = FindEntry(lines, hardwareAddress);
-    if (!span) {
-        message = NotFound(hardwareAddress);
+    std::optional<EntrySpan> span = FindEntry(lines, hardwareAddress, message);
+    if (!span)
         return std::nullopt;
-    }
     std::string out = Join(lines, 0, span->first) + WithCrLf(entry);
     if (span->last + 1 < lines.size())
         out += "\r\n" + Join(lines, span->last + 1, lines.size());
@@ -144,11 +140,9 @@ std::optional<std::string> DeleteEntryText(const std::string& table,
                                            const std::string& hardwareAddress,
                                            std::string& message) {
     std::vector<std::string> lines = SplitTableLines(table);
-    std::optional<EntrySpan> span = FindEntry(lines, hardwareAddress);
-    if (!span) {
-        message = NotFound(hardwareAddress);
+    std::optional<EntrySpan> span = FindEntry(lines, hardwareAddress, message);
+    if (!span)
         return std::nullopt;
-    }
     size_t resume = span->last + 1;
     // The empty line that led into the next entry goes with this one.
     if (resume < lines.size() && IsBlank(lines[resume]))
