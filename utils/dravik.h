@@ -80,4 +80,10 @@ DRAVIK_API HRESULT ASVeskVerifyServiceLogonPrivilege(const char16_t* account, DW
 // KB figures saturate at 0xFFFFFFFF on volumes of 4 TB and more.
 DRAVIK_API HRESULT ASVeskGetDiskSpace(const char16_t* path, DWORD* totalKb, DWORD* freeKb);
 
+// 0 when the host answers echo requests; 11001 blank or unknown name,
+// E_INVALIDARG loops below 1 or a payload over 1012 bytes, 258 no reply
+// within the time-out, -1 no good reply, else the system's error number.
+DRAVIK_API LONG ASPingHost(const char16_t* host, LONG interval, LONG loops, LONG timeout,
+                           LONG datasize);
+
 } // extern "C"

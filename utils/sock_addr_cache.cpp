@@ -1,0 +1,106 @@
+#include "utils/sock_addr_cache.h"
+
+#include "platform/strings.h"
+#include "trace/client/module_trace.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <netdb.h>
+
+namespace {
+
+constexpr int kHostNotFound = 11001;
+constexpr int kTryAgain = 11002;
+
+bool SameIgnoringCase(const std::u16string& a, const char16_t* b) {
+    if (a.size() != olvani::U16Length(b))
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char16_t c) -> char16_t {
+            return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+        };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+void TraceAddress(const ScopeTrace& scope, const char* host, const sockaddr_in& address) {
+    char dotted[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof dotted);
+    TraceFormat(scope, u"Hostname '%hs' is address %hs", host, dotted);
+}
+
+} // namespace
+
+CSockAddrCache::~CSockAddrCache() {
+    for (Entry& entry : entries_)
+        SysFreeString(entry.name);
+}
+
+bool CSockAddrCache::IsInCache(const char* host, sockaddr_in& address) {
+    std::lock_guard guard(lock_);
+    if (lastIndex_ < 0)
+        return false;
+    const std::u16string name = olvani::Utf8ToUtf16(host);
+    for (int i = 0; i <= lastIndex_; ++i) {
+        if (SameIgnoringCase(name, entries_[i].name)) {
+            address = entries_[i].address;
+            return true;
+        }
+    }
+    return false;
+}
+
+void CSockAddrCache::AddInCache(const char* host, const sockaddr_in& address) {
+    std::lock_guard guard(lock_);
+    const int next = lastIndex_ < 0 || lastIndex_ > kEntries - 2 ? 0 : lastIndex_ + 1;
+    Entry& entry = entries_[next];
+    entry.address = address;
+    SysFreeString(entry.name);
+    entry.name = SysAllocString(olvani::Utf8ToUtf16(host).c_str());
+    lastIndex_ = next;
+}
+
+int CSockAddrCache::LookupHost(const char* host, sockaddr_in& address) {
+    ScopeTrace scope(9, u"LookupHost");
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    // The all-ones address is no address to ping: it is looked up as a name.
+    if (inet_pton(AF_INET, host, &address.sin_addr) == 1 &&
+        address.sin_addr.s_addr != INADDR_NONE) {
+        TraceAddress(scope, host, address);
+        return 0;
+    }
+    if (IsInCache(host, address)) {
+        TraceFormat(scope, u"Hostname '%hs' found in cache", host);
+        TraceAddress(scope, host, address);
+        return 0;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_RAW;
+    addrinfo* found = nullptr;
+    const int status = getaddrinfo(host, nullptr, &hints, &found);
+    if (status != 0) {
+        const int code = status == EAI_AGAIN ? kTryAgain : kHostNotFound;
+        TraceFormat(scope, u"Lookup failed, status=%d", code);
+        return code;
+    }
+    if (!found || !found->ai_addr || found->ai_addrlen < sizeof(sockaddr_in)) {
+        freeaddrinfo(found);
+        TraceFormat(scope, u"Unable to resolve %hs", host);
+        return kHostNotFound;
+    }
+    memcpy(&address, found->ai_addr, sizeof address);
+    address.sin_port = 0;
+    freeaddrinfo(found);
+    AddInCache(host, address);
+    TraceAddress(scope, host, address);
+    return 0;
+}
+
+CSockAddrCache& HostAddressCache() {
+    static CSockAddrCache cache;
+    return cache;
+}
