@@ -56,28 +56,35 @@ struct IcmpSocket {
     }
 };
 
-bool OpenSocket(IcmpSocket& icmp) {
+// 0, or the error of the raw socket when no socket could be had.
+int OpenSocket(IcmpSocket& icmp) {
     icmp.fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (icmp.fd < 0 && (errno == EPERM || errno == EACCES)) {
-        icmp.fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-        icmp.bare = icmp.fd >= 0;
-    }
-    return icmp.fd >= 0;
+    if (icmp.fd >= 0)
+        return 0;
+    const int rawError = errno;
+    if (rawError != EPERM && rawError != EACCES)
+        return rawError;
+    icmp.fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    icmp.bare = icmp.fd >= 0;
+    return icmp.bare ? 0 : rawError;
 }
 
-bool SetTimeouts(const ScopeTrace& scope, int fd, LONG timeout) {
+// 0 or the error; read before tracing, which may change errno.
+int SetTimeouts(const ScopeTrace& scope, int fd, LONG timeout) {
     timeval limit{};
     limit.tv_sec = timeout / 1000;
     limit.tv_usec = (timeout % 1000) * 1000;
     if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
-        TraceFormat(scope, u"Failed to set recv timeout: %d", errno);
-        return false;
+        const int error = errno;
+        TraceFormat(scope, u"Failed to set recv timeout: %d", error);
+        return error;
     }
     if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) {
-        TraceFormat(scope, u"Failed to set send timeout: %d", errno);
-        return false;
+        const int error = errno;
+        TraceFormat(scope, u"Failed to set send timeout: %d", error);
+        return error;
     }
-    return true;
+    return 0;
 }
 
 // The identifier replies carry: the process's, or the one the kernel gave a
@@ -114,7 +121,7 @@ int ExchangeOnce(const ScopeTrace& scope, const IcmpSocket& icmp, const BYTE* re
         return -2;
     }
     if (waited < 0) {
-        failure = errno;
+        failure = errno; // before the trace, which may change it
         TraceFormat(scope, u"(WSAWaitForMultipleEvents Failed)");
         return -2;
     }
@@ -141,12 +148,12 @@ LONG PingDriver(const char* host, LONG interval, LONG loops, LONG timeout, LONG 
         return 0;
     }
     IcmpSocket icmp;
-    if (!OpenSocket(icmp)) {
-        TraceFormat(scope, u"WSASocket() failed: %d", errno);
-        return errno;
+    if (const int error = OpenSocket(icmp); error != 0) {
+        TraceFormat(scope, u"WSASocket() failed: %d", error);
+        return error;
     }
-    if (!SetTimeouts(scope, icmp.fd, timeout))
-        return errno;
+    if (const int error = SetTimeouts(scope, icmp.fd, timeout); error != 0)
+        return error;
     sockaddr_in address{};
     if (const int status = HostAddressCache().LookupHost(host, address); status != 0)
         return status;
@@ -197,8 +204,13 @@ LONG ASPingHost(const char16_t* host, LONG interval, LONG loops, LONG timeout, L
         return E_INVALIDARG;
     }
     // The request must fit its buffer; negative sizes and times mean nothing.
-    if (datasize < 0 || datasize > dravik::kLargestPayload || interval < 0 || timeout < 0) {
+    if (datasize < 0 || datasize > dravik::kLargestPayload) {
         TraceFormat(scope, u"Invalid value for 'datasize' = '%d'", datasize);
+        return E_INVALIDARG;
+    }
+    if (interval < 0 || timeout < 0) {
+        TraceFormat(scope, u"Invalid value for 'interval' = '%d' or 'timeout' = '%d'", interval,
+                    timeout);
         return E_INVALIDARG;
     }
     return PingDriver(olvani::Utf16ToUtf8(host).c_str(), interval, loops, timeout, datasize);

@@ -25,6 +25,36 @@ bool SameIgnoringCase(const std::u16string& a, const char16_t* b) {
     return true;
 }
 
+int LookupStatus(int gaiError) {
+    return gaiError == EAI_AGAIN || gaiError == EAI_MEMORY || gaiError == EAI_SYSTEM
+               ? kTryAgain
+               : kHostNotFound;
+}
+
+// The resolver answers on its own helper thread; this thread waits for the
+// answer, however long the resolver takes.
+int Resolve(const ScopeTrace& scope, const char* host, addrinfo*& found) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_RAW;
+    gaicb request{};
+    request.ar_name = host;
+    request.ar_request = &hints;
+    gaicb* requests[] = {&request};
+    if (const int started = getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr); started != 0) {
+        TraceFormat(scope, u"WSAAsyncGetHostByName failed: %d", started);
+        return LookupStatus(started);
+    }
+    TraceFormat(scope, u"wnd.m_bLookupDone  is %d", 0);
+    int status = EAI_INPROGRESS;
+    while ((status = gai_error(&request)) == EAI_INPROGRESS)
+        gai_suspend(requests, 1, nullptr);
+    if (status != 0)
+        return LookupStatus(status);
+    found = request.ar_result;
+    return 0;
+}
+
 void TraceAddress(const ScopeTrace& scope, const char* host, const sockaddr_in& address) {
     char dotted[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof dotted);
@@ -77,15 +107,10 @@ int CSockAddrCache::LookupHost(const char* host, sockaddr_in& address) {
         TraceAddress(scope, host, address);
         return 0;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_RAW;
     addrinfo* found = nullptr;
-    const int status = getaddrinfo(host, nullptr, &hints, &found);
-    if (status != 0) {
-        const int code = status == EAI_AGAIN ? kTryAgain : kHostNotFound;
-        TraceFormat(scope, u"Lookup failed, status=%d", code);
-        return code;
+    if (const int status = Resolve(scope, host, found); status != 0) {
+        TraceFormat(scope, u"Lookup failed, status=%d", status);
+        return status;
     }
     if (!found || !found->ai_addr || found->ai_addrlen < sizeof(sockaddr_in)) {
         freeaddrinfo(found);

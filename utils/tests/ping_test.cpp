@@ -1,15 +1,22 @@
 // Pinging inside network namespaces this test makes: loopback, a veth pair,
-// a host that drops echo requests and a responder that answers wrongly.
+// a host that drops echo requests and a responder that answers wrongly, with
+// a raw socket and, as an unprivileged user, with an ICMP datagram socket.
+#include "platform/tests/registry_test_support.h"
+#include "trace/client/module_trace.h"
 #include "utils/dravik.h"
+#include "utils/ping_packet.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <netinet/ip.h>
 #include <poll.h>
 #include <sched.h>
@@ -20,6 +27,9 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+// The copy of the reply judgement compiled into this test traces as its own.
+ModuleTraceObject g_moduleTrace(u"dravik_ping_test");
 
 namespace {
 
@@ -108,6 +118,26 @@ TEST(Ping, OwnNameLoopbackArgumentsAndTheCacheOfFiftyNames) {
     EXPECT_EQ(results[60], ENETUNREACH);    // entry 0 was overwritten
 }
 
+
+// The kernel drops ICMP messages of fewer than 8 bytes before any socket sees
+// them, so the judgement of a short reply is tried on its own.
+TEST(PingReply, OneShorterThanItsHeadersIsBad) {
+    sockaddr_in host{};
+    host.sin_family = AF_INET;
+    host.sin_addr.s_addr = htonl(0x0AC90002);
+    BYTE reply[60] = {0x45};
+    reply[20] = 0; // echo reply
+    const WORD id = 0x1234;
+    memcpy(reply + 24, &id, sizeof id);
+    EXPECT_EQ(dravik::decode_resp(host, reply, 28, host, id, false, 0), 0);
+    EXPECT_EQ(dravik::decode_resp(host, reply, 27, host, id, false, 0), -1);
+    EXPECT_EQ(dravik::decode_resp(host, reply, 0, host, id, false, 0), -1);
+    reply[0] = 0x46; // a header of 24 bytes leaves only 4 of the 28 to ICMP
+    EXPECT_EQ(dravik::decode_resp(host, reply, 28, host, id, false, 0), -1);
+    EXPECT_EQ(dravik::decode_resp(host, reply + 20, 4, host, id, true, 0), -1);
+    EXPECT_EQ(dravik::decode_resp(host, reply + 20, 8, host, id, true, 0), 0);
+}
+
 uint16_t Checksum(const uint8_t* data, size_t length) {
     uint32_t sum = 0;
     for (size_t i = 0; i + 1 < length; i += 2)
@@ -119,11 +149,22 @@ uint16_t Checksum(const uint8_t* data, size_t length) {
     return static_cast<uint16_t>(~sum);
 }
 
+// An echo request as it went over the wire.
+struct Request {
+    uint16_t id = 0;
+    uint16_t sequence = 0;
+    size_t length = 0;
+    bool payloadIsE = false;
+    bool checksumHolds = false;
+};
+
 // Two namespaces joined by a veth pair: the pinger at .1, the target at .2
 // (and .3), where the kernel's own echo replies can be switched off.
 class PingAcrossVeth : public ::testing::Test {
 protected:
-    enum class Answer { kNone, kGood, kForeign, kShort };
+    // kForeign: another identifier from .3; kOtherAddress: the request's own
+    // identifier from .3.
+    enum class Answer { kNone, kForeign, kOtherAddress };
 
     void SetUp() override {
         const std::string id = std::to_string(getpid());
@@ -145,41 +186,82 @@ protected:
         Shell("ip netns del " + a_);
         Shell("ip netns del " + b_);
     }
-    void KernelEchoReplies(bool on) {
-        ASSERT_EQ(Shell("ip netns exec " + b_ +
-                        " sh -c 'echo " + (on ? "0" : "1") +
-                        " > /proc/sys/net/ipv4/icmp_echo_ignore_all'"),
+    void Sysctl(const std::string& ns, const std::string& name, const std::string& value) {
+        ASSERT_EQ(Shell("ip netns exec " + ns + " sh -c 'echo " + value + " > /proc/sys/net/ipv4/" +
+                        name + "'"),
                   0);
     }
-    LONG Ping(LONG loops, LONG timeout = 1000) {
+    void KernelEchoReplies(bool on) { Sysctl(b_, "icmp_echo_ignore_all", on ? "0" : "1"); }
+    LONG Ping(LONG loops, LONG timeout = 1000, LONG datasize = 16) {
         LONG result = 12345;
-        InNamespace(a_, [&] { result = ASPingHost(u"10.201.0.2", 0, loops, timeout, 16); });
+        InNamespace(a_, [&] { result = ASPingHost(u"10.201.0.2", 0, loops, timeout, datasize); });
         return result;
     }
 
-    // A thread in the target's namespace that sees every echo request and
-    // answers as told. Ready once its sockets exist.
+    // The driver in a fresh process in the pinger's namespace, as "nobody"
+    // when `unprivileged`, with `registry` as its registry folder if given.
+    LONG PingFromDriver(bool unprivileged, const std::string& registry, const char* loops) {
+        std::vector<std::string> environment;
+        for (char** entry = environ; *entry; ++entry)
+            if (strncmp(*entry, "OLVANI_REGISTRY_DIR=", 20) != 0)
+                environment.emplace_back(*entry);
+        if (!registry.empty())
+            environment.push_back("OLVANI_REGISTRY_DIR=" + registry);
+        std::vector<char*> envp;
+        for (std::string& entry : environment)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        const char* argv[] = {PING_DRIVER, "10.201.0.2", loops, "0", "1000", "16", nullptr};
+        const int ns = open(("/var/run/netns/" + a_).c_str(), O_RDONLY | O_CLOEXEC);
+        int ends[2];
+        EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (setns(ns, CLONE_NEWNET) != 0 || dup2(ends[1], STDOUT_FILENO) < 0 ||
+                (unprivileged && !olvani::testing::BecomeUnprivileged()))
+                _exit(126);
+            execve(PING_DRIVER, const_cast<char**>(argv), envp.data());
+            _exit(127);
+        }
+        close(ends[1]);
+        close(ns);
+        char output[128] = {};
+        const ssize_t length = read(ends[0], output, sizeof output - 1);
+        close(ends[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        long result = 12345;
+        EXPECT_TRUE(length > 0 && sscanf(output, "result %ld", &result) == 1)
+            << "driver status " << status;
+        return static_cast<LONG>(result);
+    }
+
+    // A thread in the target's namespace that records every echo request and
+    // answers as told.
     void StartResponder(Answer answer) {
-        std::atomic<bool> ready{false};
+        std::promise<bool> ready;
+        std::future<bool> started = ready.get_future();
         responder_ = std::thread([this, answer, &ready] {
             const int fd = open(("/var/run/netns/" + b_).c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0 || setns(fd, CLONE_NEWNET) != 0)
+            if (fd < 0 || setns(fd, CLONE_NEWNET) != 0) {
+                ready.set_value(false);
                 return;
+            }
             close(fd);
             const int in = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
             const int out = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
             sockaddr_in self{};
             self.sin_family = AF_INET;
-            inet_pton(AF_INET, answer == Answer::kForeign ? "10.201.0.3" : "10.201.0.2",
+            inet_pton(AF_INET, answer == Answer::kNone ? "10.201.0.2" : "10.201.0.3",
                       &self.sin_addr);
-            bind(out, reinterpret_cast<sockaddr*>(&self), sizeof self);
-            ready = true;
-            Serve(in, out, answer);
+            const bool bound = bind(out, reinterpret_cast<sockaddr*>(&self), sizeof self) == 0;
+            ready.set_value(in >= 0 && bound);
+            if (in >= 0 && bound)
+                Serve(in, out, answer);
             close(in);
             close(out);
         });
-        while (!ready)
-            std::this_thread::yield();
+        ASSERT_TRUE(started.get());
     }
     void Serve(int in, int out, Answer answer) {
         while (!stop_) {
@@ -195,64 +277,106 @@ protected:
             if (length < static_cast<ssize_t>(header + 8) || packet[header] != 8)
                 continue;
             uint8_t* icmp = packet + header;
-            size_t icmpLength = static_cast<size_t>(length) - header;
-            uint16_t sequence = 0;
-            memcpy(&sequence, icmp + 6, 2);
-            sequences_.push_back(sequence);
+            const size_t icmpLength = static_cast<size_t>(length) - header;
+            Request seen;
+            memcpy(&seen.id, icmp + 4, 2);
+            memcpy(&seen.sequence, icmp + 6, 2);
+            seen.length = icmpLength;
+            seen.payloadIsE = std::all_of(icmp + 12, icmp + icmpLength,
+                                          [](uint8_t byte) { return byte == 0x45; });
+            seen.checksumHolds = Checksum(icmp, icmpLength) == 0;
+            requests_.push_back(seen);
             if (answer == Answer::kNone)
                 continue;
             icmp[0] = 0;
             if (answer == Answer::kForeign)
                 icmp[4] ^= 0x5A;
-            if (answer == Answer::kShort)
-                icmpLength = 4;
             icmp[2] = icmp[3] = 0;
             const uint16_t sum = Checksum(icmp, icmpLength);
             memcpy(icmp + 2, &sum, 2);
             sendto(out, icmp, icmpLength, 0, reinterpret_cast<sockaddr*>(&from), sizeof from);
         }
     }
-    void StopResponder() {
+    // The requests seen; the responder has stopped.
+    const std::vector<Request>& StopResponder() {
         stop_ = true;
         if (responder_.joinable())
             responder_.join();
+        return requests_;
     }
 
     std::string a_, b_;
     std::thread responder_;
     std::atomic<bool> stop_{false};
-    std::vector<uint16_t> sequences_;
+    std::vector<Request> requests_;
 };
 
-TEST_F(PingAcrossVeth, TheTargetAnswersAndTheSequenceCountsFromZero) {
+TEST_F(PingAcrossVeth, TheTargetAnswersRequestsAsBuilt) {
     StartResponder(Answer::kNone);
-    EXPECT_EQ(Ping(2), 0);
-    StopResponder();
-    EXPECT_EQ(sequences_, (std::vector<uint16_t>{0, 1}));
+    EXPECT_EQ(Ping(2, 1000, 17), 0); // an odd size: the checksum's last byte counts alone
+    const std::vector<Request>& seen = StopResponder();
+    ASSERT_EQ(seen.size(), 2u);
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].sequence, i);
+        EXPECT_EQ(seen[i].id, static_cast<uint16_t>(getpid() & 0xFFFF));
+        EXPECT_EQ(seen[i].length, 12u + 17u);
+        EXPECT_TRUE(seen[i].payloadIsE);
+        EXPECT_TRUE(seen[i].checksumHolds);
+    }
 }
 
 TEST_F(PingAcrossVeth, OneUnansweredRequestEndsThePing) {
     KernelEchoReplies(false);
     StartResponder(Answer::kNone);
     EXPECT_EQ(Ping(3, 300), 258);
-    StopResponder();
-    EXPECT_EQ(sequences_.size(), 1u);
+    EXPECT_EQ(StopResponder().size(), 1u);
 }
 
-TEST_F(PingAcrossVeth, StrangersRepliesFromAnotherAddressGiveUpAfterTheRetries) {
+TEST_F(PingAcrossVeth, StrangersRepliesGiveUpAfterTheRetries) {
     KernelEchoReplies(false);
     StartResponder(Answer::kForeign);
     EXPECT_EQ(Ping(3), -1);
-    StopResponder();
-    EXPECT_EQ(sequences_.size(), 3u + 5u);
+    EXPECT_EQ(StopResponder().size(), 3u + 5u);
 }
 
-TEST_F(PingAcrossVeth, AShortReplyEndsThePing) {
+TEST_F(PingAcrossVeth, NoRetriesWhenPingRetriesIsZero) {
     KernelEchoReplies(false);
-    StartResponder(Answer::kShort);
+    std::string registry = (std::filesystem::temp_directory_path() / "olvani-reg-XXXXXX");
+    ASSERT_NE(mkdtemp(registry.data()), nullptr);
+    setenv("OLVANI_REGISTRY_DIR", registry.c_str(), 1);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tarvex\\Olvani\\LNS", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD none = 0;
+    EXPECT_EQ(RegSetValueExW(key, u"PingRetries", 0, REG_DWORD,
+                             reinterpret_cast<const BYTE*>(&none), sizeof none),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    unsetenv("OLVANI_REGISTRY_DIR");
+    StartResponder(Answer::kForeign);
+    EXPECT_EQ(PingFromDriver(false, registry, "3"), -1);
+    EXPECT_EQ(StopResponder().size(), 3u);
+    std::filesystem::remove_all(registry);
+}
+
+// A reply carrying this ping's identifier from another address is bad, with
+// the process's identifier on a raw socket and with the one the kernel gives
+// an unprivileged datagram socket.
+TEST_F(PingAcrossVeth, AnAnswerFromAnotherAddressEndsThePingRawOrUnprivileged) {
+    KernelEchoReplies(false);
+    StartResponder(Answer::kOtherAddress);
     EXPECT_EQ(Ping(3), -1);
-    StopResponder();
-    EXPECT_EQ(sequences_.size(), 1u);
+    EXPECT_EQ(PingFromDriver(true, "", "3"), EPERM); // no datagram sockets for "nobody" yet
+    Sysctl(a_, "ping_group_range", "65534 65534");
+    EXPECT_EQ(PingFromDriver(true, "", "3"), -1);
+    const std::vector<Request>& seen = StopResponder();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(seen[1].payloadIsE && seen[1].checksumHolds);
+    EXPECT_EQ(seen[1].sequence, 0);
+
+    KernelEchoReplies(true);
+    EXPECT_EQ(PingFromDriver(true, "", "2"), 0);
 }
 
 } // namespace
