@@ -102,8 +102,8 @@ WORD ReplyIdentifier(const IcmpSocket& icmp) {
 // a failure code in `failure`.
 int ExchangeOnce(const ScopeTrace& scope, const IcmpSocket& icmp, const BYTE* request,
                  size_t length, const sockaddr_in& host, LONG timeout, LONG& failure) {
-    const ssize_t sent = sendto(icmp.fd, request, length, 0,
-                                reinterpret_cast<const sockaddr*>(&host), sizeof host);
+    const ssize_t sent =
+        sendto(icmp.fd, request, length, 0, reinterpret_cast<const sockaddr*>(&host), sizeof host);
     if (sent < 0) {
         failure = errno;
         TraceFormat(scope, u"sendto failed: %d", failure);
@@ -128,8 +128,8 @@ int ExchangeOnce(const ScopeTrace& scope, const IcmpSocket& icmp, const BYTE* re
     BYTE reply[dravik::kIcmpBufferBytes];
     sockaddr_in from{};
     socklen_t fromSize = sizeof from;
-    const ssize_t received = recvfrom(icmp.fd, reply, sizeof reply, 0,
-                                      reinterpret_cast<sockaddr*>(&from), &fromSize);
+    const ssize_t received =
+        recvfrom(icmp.fd, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
     if (received < 0) {
         failure = errno;
         TraceFormat(scope, u"recvfrom failed: %d", failure);

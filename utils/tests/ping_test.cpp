@@ -84,8 +84,8 @@ TEST(Ping, OwnNameLoopbackArgumentsAndTheCacheOfFiftyNames) {
         results.push_back(ASPingHost(u"no-such-host.invalid", 0, 1, 1000, 32));
         for (int i = 0; i <= 50; ++i) {
             const std::string name = "olvhost" + std::to_string(i);
-            results.push_back(ASPingHost(std::u16string(name.begin(), name.end()).c_str(), 0, 1,
-                                         1000, 8));
+            results.push_back(
+                ASPingHost(std::u16string(name.begin(), name.end()).c_str(), 0, 1, 1000, 8));
         }
         // Now the names lead nowhere: only what the cache still finds answers.
         writeHosts("10.255.255.1");
@@ -104,20 +104,19 @@ TEST(Ping, OwnNameLoopbackArgumentsAndTheCacheOfFiftyNames) {
     EXPECT_EQ(status, 0);
     std::filesystem::remove(hosts);
 
-    EXPECT_EQ(results[0], 0);               // own name, nothing sent
-    EXPECT_EQ(results[1], ENETUNREACH);     // a real packet has no way out
-    EXPECT_EQ(results[2], 0);               // the largest payload
-    EXPECT_EQ(results[3], E_INVALIDARG);    // one byte more
-    EXPECT_EQ(results[4], E_INVALIDARG);    // no loops
-    EXPECT_EQ(results[5], 11001);           // blank
+    EXPECT_EQ(results[0], 0);            // own name, nothing sent
+    EXPECT_EQ(results[1], ENETUNREACH);  // a real packet has no way out
+    EXPECT_EQ(results[2], 0);            // the largest payload
+    EXPECT_EQ(results[3], E_INVALIDARG); // one byte more
+    EXPECT_EQ(results[4], E_INVALIDARG); // no loops
+    EXPECT_EQ(results[5], 11001);        // blank
     EXPECT_TRUE(results[6] == 11001 || results[6] == 11002) << results[6]; // unknown name
     for (int i = 7; i < 7 + 51; ++i)
         EXPECT_EQ(results[i], 0) << "olvhost" << i - 7;
-    EXPECT_EQ(results[58], 0);              // the 51st name took entry 0
-    EXPECT_EQ(results[59], ENETUNREACH);    // entry 1 is no longer searched
-    EXPECT_EQ(results[60], ENETUNREACH);    // entry 0 was overwritten
+    EXPECT_EQ(results[58], 0);           // the 51st name took entry 0
+    EXPECT_EQ(results[59], ENETUNREACH); // entry 1 is no longer searched
+    EXPECT_EQ(results[60], ENETUNREACH); // entry 0 was overwritten
 }
-
 
 // The kernel drops ICMP messages of fewer than 8 bytes before any socket sees
 // them, so the judgement of a short reply is tried on its own.
