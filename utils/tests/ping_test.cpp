@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -21,6 +20,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <string>
+#include <sys/eventfd.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -182,6 +182,7 @@ protected:
     }
     void TearDown() override {
         StopResponder();
+        close(stop_);
         Shell("ip netns del " + a_);
         Shell("ip netns del " + b_);
     }
@@ -263,9 +264,16 @@ protected:
         ASSERT_TRUE(started.get());
     }
     void Serve(int in, int out, Answer answer) {
-        while (!stop_) {
-            pollfd ready{in, POLLIN, 0};
-            if (poll(&ready, 1, 50) <= 0)
+        // Once told to stop, what is already queued is still recorded: the
+        // kernel queues a request here before it answers it.
+        bool stopping = false;
+        for (;;) {
+            pollfd ready[] = {{in, POLLIN, 0}, {stop_, POLLIN, 0}};
+            const int events = poll(ready, stopping ? 1 : 2, stopping ? 0 : -1);
+            if (events < 0 || (stopping && events == 0))
+                return;
+            stopping = stopping || ready[1].revents != 0;
+            if (!(ready[0].revents & POLLIN))
                 continue;
             uint8_t packet[2048];
             sockaddr_in from{};
@@ -298,7 +306,8 @@ protected:
     }
     // The requests seen; the responder has stopped.
     const std::vector<Request>& StopResponder() {
-        stop_ = true;
+        const uint64_t one = 1;
+        EXPECT_EQ(write(stop_, &one, sizeof one), static_cast<ssize_t>(sizeof one));
         if (responder_.joinable())
             responder_.join();
         return requests_;
@@ -306,7 +315,7 @@ protected:
 
     std::string a_, b_;
     std::thread responder_;
-    std::atomic<bool> stop_{false};
+    const int stop_ = eventfd(0, EFD_CLOEXEC);
     std::vector<Request> requests_;
 };
 
