@@ -118,6 +118,13 @@ TEST(Ping, OwnNameLoopbackArgumentsAndTheCacheOfFiftyNames) {
     EXPECT_EQ(results[60], ENETUNREACH); // entry 0 was overwritten
 }
 
+// Refused before anything is sent: a negative time would wait for ever.
+TEST(Ping, NegativeSizesAndTimesAreRefused) {
+    EXPECT_EQ(ASPingHost(u"127.0.0.1", 0, 1, 1000, -1), E_INVALIDARG);
+    EXPECT_EQ(ASPingHost(u"127.0.0.1", -1, 1, 1000, 8), E_INVALIDARG);
+    EXPECT_EQ(ASPingHost(u"127.0.0.1", 0, 1, -1, 8), E_INVALIDARG);
+}
+
 // The kernel drops ICMP messages of fewer than 8 bytes before any socket sees
 // them, so the judgement of a short reply is tried on its own.
 TEST(PingReply, OneShorterThanItsHeadersIsBad) {
