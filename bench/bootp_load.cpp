@@ -11,6 +11,10 @@
 //              [--server ADDR] [--timeout-ms T] [--gather-us G]
 //       --gather-us: in closed loop, wait G microseconds after the first reply
 //       so that one receive and one send serve several (less load-tool CPU)
+//   bootp-load --device IF --hosts N --probe-ms P [--seconds S]
+//       asks for the table's last host every P milliseconds until a valid
+//       reply comes (at most S seconds) and prints the wall-clock time it
+//       came, so a script can tell how long after its start a server answers
 //
 // Host i (0-based) has hardware address 02:00:00:ii:ii:ii and address
 // 10.128.0.0 + i + 1, subnet mask 255.192.0.0.
@@ -46,6 +50,7 @@ struct Options {
     double seconds = 10;
     double timeoutMs = 200;
     double gatherUs = 0;
+    double probeMs = 0;
 };
 
 int64_t NowNs() {
@@ -174,6 +179,40 @@ public:
         }
         Sweep(NowNs() + 2 * timeout, timeout);
         elapsed_ = std::min(NowNs(), end) - start;
+    }
+
+    // Probe mode: one request for the last host every probeMs until a valid
+    // reply; prints its wall-clock arrival (seconds since the epoch).
+    bool Probe() {
+        const uint32_t host = o_.hosts - 1;
+        const int64_t end = NowNs() + static_cast<int64_t>(o_.seconds * 1e9);
+        const int64_t interval = static_cast<int64_t>(o_.probeMs * 1e6);
+        sent_ = host;
+        std::printf("probing\n");
+        std::fflush(stdout);
+        while (NowNs() < end) {
+            Send(NowNs(), 1);
+            sent_ = host;
+            int64_t until = NowNs() + interval;
+            for (int64_t now = NowNs(); now < until; now = NowNs()) {
+                int64_t wait = until - now;
+                timespec limit{static_cast<time_t>(wait / 1'000'000'000),
+                               static_cast<long>(wait % 1'000'000'000)};
+                pollfd p{socket_, POLLIN, 0};
+                if (ppoll(&p, 1, &limit, nullptr) <= 0)
+                    continue;
+                timespec wall;
+                clock_gettime(CLOCK_REALTIME, &wall);
+                Receive();
+                if (valid_ > 0) {
+                    std::printf("first-valid-reply=%lld.%09ld\n",
+                                static_cast<long long>(wall.tv_sec), wall.tv_nsec);
+                    return true;
+                }
+            }
+        }
+        std::printf("first-valid-reply=none\n");
+        return false;
     }
 
     void Print() const {
@@ -334,6 +373,8 @@ bool Parse(int argc, char** argv, Options& o) {
             o.timeoutMs = std::atof(value);
         else if (name == "--gather-us")
             o.gatherUs = std::atof(value);
+        else if (name == "--probe-ms")
+            o.probeMs = std::atof(value);
         else
             return false;
     }
@@ -344,10 +385,14 @@ bool Parse(int argc, char** argv, Options& o) {
 
 int main(int argc, char** argv) {
     Options o;
-    if (!Parse(argc, argv, o) || (o.tableFile.empty() && (o.window > 0) == (o.rate > 0))) {
-        std::fprintf(stderr, "usage: bootp-load --write-table FILE --hosts N\n"
-                             "       bootp-load --device IF --hosts N (--window W | --rate R) "
-                             "[--seconds S] [--server ADDR] [--timeout-ms T] [--gather-us G]\n");
+    bool parsed = Parse(argc, argv, o);
+    bool oneMode = (o.window > 0) + (o.rate > 0) + (o.probeMs > 0) == 1;
+    if (!parsed || (o.tableFile.empty() && !oneMode)) {
+        std::fprintf(stderr,
+                     "usage: bootp-load --write-table FILE --hosts N\n"
+                     "       bootp-load --device IF --hosts N (--window W | --rate R) "
+                     "[--seconds S] [--server ADDR] [--timeout-ms T] [--gather-us G]\n"
+                     "       bootp-load --device IF --hosts N --probe-ms P [--seconds S]\n");
         return 64;
     }
     if (!o.tableFile.empty())
@@ -355,6 +400,8 @@ int main(int argc, char** argv) {
     Load load(o);
     if (!load.Open())
         return 1;
+    if (o.probeMs > 0)
+        return load.Probe() ? 0 : 1;
     load.Run();
     load.Print();
     return 0;
