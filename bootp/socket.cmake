@@ -13,5 +13,4 @@ target_link_libraries(bootp-driver PRIVATE olvani_bootp)
 
 if(BUILD_TESTING)
     include(${CMAKE_CURRENT_LIST_DIR}/tests/socket_tests.cmake)
-    include(${PROJECT_SOURCE_DIR}/tests/e2e/e2e.cmake)
 endif()

@@ -2,6 +2,7 @@
 #include "bootp/dump.h"
 #include "bootp/hash_table.h"
 #include "bootp/table_paths.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -38,10 +39,7 @@ protected:
         ForgetHostTableFile();
         EXPECT_EQ(ReadHostTable(), 0);
         DumpDatabaseTo(DumpFile());
-        std::ifstream in(DumpFile(), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return olvani_test::ReadFile(DumpFile());
     }
     std::string DumpFile() const { return (dir_ / "bootptab.dmp").string(); }
 

@@ -8,7 +8,9 @@
 #include "bootp/server.h"
 #include "bootp/server_socket.h"
 #include "bootp/table_paths.h"
-#include "platform/messagebox.h"
+#include "tests/support/files.h"
+#include "tests/support/message_boxes.h"
+#include "tests/support/private_network.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,21 +56,6 @@ public:
     int tableReads = 0;
 };
 
-// Moves the test process into a network namespace of its own with the
-// loopback interface up. False when that is not permitted (not root).
-inline bool EnterPrivateNetwork() {
-    if (unshare(CLONE_NEWNET) != 0)
-        return false;
-    int s = socket(AF_INET, SOCK_DGRAM, 0);
-    ifreq request{};
-    std::strcpy(request.ifr_name, "lo");
-    bool up = ioctl(s, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags |= IFF_UP;
-    up = up && ioctl(s, SIOCSIFFLAGS, &request) == 0;
-    close(s);
-    return up;
-}
-
 // The request a client with this Ethernet address sends, `length` bytes.
 inline std::vector<uint8_t> Request(const uint8_t (&mac)[6], size_t length = 300, uint8_t op = 1) {
     std::vector<uint8_t> r(length, 0);
@@ -86,7 +74,7 @@ inline std::vector<uint8_t> Request(const uint8_t (&mac)[6], size_t length = 300
 class EngineTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!EnterPrivateNetwork())
+        if (!olvani_test::EnterPrivateNetwork())
             GTEST_SKIP() << "needs root: the engine binds port 67 in a network namespace of "
                             "the test's own";
         char pattern[] = "/tmp/bootp-engine-test.XXXXXX";
@@ -96,10 +84,7 @@ protected:
         WriteTable("lab1:ht=1:ha=02000a0b0c0d:ip=10.0.0.5:sm=255.255.255.0:\n");
         SetTablePath(tablePath_);
         ForgetHostTableFile();
-        previousBox_ = olvani::SetMessageBoxHandler([this](const olvani::MessageBoxRequest& r) {
-            boxes_.push_back(r.text);
-            return IDOK;
-        });
+        boxes_.emplace();
         client_ = socket(AF_INET, SOCK_DGRAM, 0);
         int on = 1;
         setsockopt(client_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
@@ -113,7 +98,7 @@ protected:
             close(client_);
         if (!dir_.empty())
             std::filesystem::remove_all(dir_);
-        olvani::SetMessageBoxHandler(std::move(previousBox_));
+        boxes_.reset();
     }
 
     static sockaddr_in Address(const char* text, uint16_t port) {
@@ -124,9 +109,7 @@ protected:
         return a;
     }
 
-    void WriteTable(const std::string& text) {
-        std::ofstream(tablePath_, std::ios::binary | std::ios::trunc) << text;
-    }
+    void WriteTable(const std::string& text) { olvani_test::WriteFile(tablePath_, text); }
 
     void Send(const std::vector<uint8_t>& datagram) {
         sockaddr_in server = Address("127.0.0.1", 67);
@@ -159,8 +142,7 @@ protected:
     RecordingApplication app_;
     std::filesystem::path dir_;
     std::string tablePath_;
-    std::vector<std::string> boxes_;
-    olvani::MessageBoxHandler previousBox_;
+    std::optional<olvani_test::MessageBoxRecorder> boxes_;
     int client_ = -1;
 };
 

@@ -37,7 +37,7 @@ TEST_F(EngineTest, StartsListeningWithoutBlockingOnAnEmptyNotification) {
     app_.lines.clear();
     EXPECT_EQ(ReceiveRequest(), 0);
     EXPECT_TRUE(app_.lines.empty());
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes_->texts.empty());
 
     StopServer();
     EXPECT_EQ(ServerSocketHandle(), -1);
@@ -49,7 +49,7 @@ TEST_F(EngineTest, TheLongestHostNameTheSystemAllowsStarts) {
     std::string name(HOST_NAME_MAX, 'h');
     ASSERT_EQ(sethostname(name.data(), name.size()), 0);
     EXPECT_EQ(StartServer(app_, ""), 1);
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes_->texts.empty());
 }
 
 TEST_F(EngineTest, ARestartInTheSameProcessLoadsTheTableAgain) {
@@ -70,7 +70,8 @@ TEST_F(EngineTest, PortAlreadyBoundShowsTheBindMessageAndFailsToStart) {
     ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&port67), sizeof port67), 0);
     EXPECT_EQ(StartServer(app_, ""), 0);
     close(holder);
-    EXPECT_EQ(boxes_, std::vector<std::string>{"The WinSock bind function failed with: 98\n"});
+    EXPECT_EQ(boxes_->texts,
+              std::vector<std::string>{"The WinSock bind function failed with: 98\n"});
     EXPECT_EQ(ServerSocketHandle(), -1);
 }
 
@@ -82,7 +83,7 @@ TEST_F(EngineTest, ATableFileTheApplicationRefusesEndsStartUpBeforeTheSocket) {
     app_.tableLinesOk = FALSE;
     EXPECT_EQ(StartServer(app_, ""), 0);
     EXPECT_EQ(ServerSocketHandle(), -1);
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes_->texts.empty());
 }
 
 TEST_F(EngineTest, TheWholeCommandLineNamesTheTableFile) {

@@ -7,6 +7,8 @@
 #include "platform/messagebox.h"
 #include "platform/resources.h"
 #include "server/dialogs/ip_address_edit.h"
+#include "tests/support/files.h"
+#include "tests/support/message_boxes.h"
 #include "utils/dravik.h"
 
 #include <QCheckBox>
@@ -28,10 +30,7 @@ namespace {
 const char16_t* kKey = u"SOFTWARE\\Tarvex\\Olvani\\BootpSettings";
 
 std::string ReadFile(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return olvani_test::ReadFile(path.toStdString());
 }
 
 void Put(const char16_t* name, const QString& value) {
@@ -68,8 +67,12 @@ private:
     QTemporaryDir registry_;
     QTemporaryDir files_;
     QString table_;
-    std::vector<std::string> boxes_; // "caption|text"
     int answer_ = IDYES;
+    olvani_test::MessageBoxRecorder recorder_{[this](const olvani::MessageBoxRequest& box) {
+        return (box.type & 0xF) == MB_YESNO ? answer_ : IDOK;
+    }};
+    // The boxes shown, each "caption|text".
+    std::vector<std::string> Boxes() const { return recorder_.CaptionsAndTexts(); }
 
 private slots:
     void initTestCase() {
@@ -77,14 +80,10 @@ private slots:
         HINSTANCE resources = nullptr;
         QVERIFY(ASLoadResourceFile2(u"tesslin", &resources) >= 0);
         tesslin::SetResourceModule(resources);
-        olvani::SetMessageBoxHandler([this](const olvani::MessageBoxRequest& box) {
-            boxes_.push_back(box.caption + "|" + box.text);
-            return (box.type & 0xF) == MB_YESNO ? answer_ : IDOK;
-        });
     }
 
     void init() {
-        boxes_.clear();
+        recorder_.Clear();
         answer_ = IDYES;
         table_ = files_.filePath(QStringLiteral("bootptab%1").arg(QTest::currentTestFunction()));
         QFile::remove(table_);
@@ -107,7 +106,7 @@ private slots:
             QVERIFY(Control<QRadioButton>(window, 1018)->isChecked());
             QVERIFY(!Control<QPushButton>(window, 1038)->isEnabled());
         }
-        QVERIFY(boxes_.empty());
+        QVERIFY(Boxes().empty());
     }
 
     void createTemplateOnceThenOk() {
@@ -119,8 +118,8 @@ private slots:
         SetAddress(window, 1014, {255, 255, 255, 0});
         SetAddress(window, 1013, {192, 168, 1, 1});
         dialog.OnCreateTemplate();
-        QCOMPARE(boxes_.size(), size_t(1));
-        QVERIFY(boxes_[0].find("template has been written") != std::string::npos);
+        QCOMPARE(Boxes().size(), size_t(1));
+        QVERIFY(Boxes()[0].find("template has been written") != std::string::npos);
         QVERIFY(!dialog.CreateMode());
         const std::string afterTemplate = ReadFile(table_);
         QVERIFY(
@@ -130,7 +129,7 @@ private slots:
         // OK after the template: neither asked about again nor appended twice.
         Control<QRadioButton>(window, 1018)->setChecked(true);
         dialog.OnOK();
-        QCOMPARE(boxes_.size(), size_t(1));
+        QCOMPARE(Boxes().size(), size_t(1));
         QCOMPARE(ReadFile(table_), afterTemplate);
         QCOMPARE(Get(u"Bootptabfile"), table_);
         QCOMPARE(Get(u"EnableLogging"), QStringLiteral("0"));
@@ -147,10 +146,10 @@ private slots:
         dialog.OnCreateTemplateClick();
         Control<QLineEdit>(window, 1002)->setText(table_);
         answer_ = IDNO;
-        boxes_.clear();
+        recorder_.Clear();
         dialog.OnOK();
-        QCOMPARE(boxes_.size(), size_t(1));
-        QVERIFY(boxes_[0].find("already exists") != std::string::npos);
+        QCOMPARE(Boxes().size(), size_t(1));
+        QVERIFY(Boxes()[0].find("already exists") != std::string::npos);
         QCOMPARE(ReadFile(table_), existing);
         QCOMPARE(Get(u"Bootptabfile"), QStringLiteral("/old/table"));
         QCOMPARE(window->result(), 0); // still open
@@ -171,9 +170,9 @@ private slots:
             Control<QLineEdit>(window, 1020)->setText(address);
             Control<QLineEdit>(window, 1021)->setText(host);
             SetAddress(window, 1023, {10, 0, 0, 5});
-            boxes_.clear();
+            recorder_.Clear();
             add.OnOK();
-            return boxes_.empty() ? std::string() : boxes_.back();
+            return Boxes().empty() ? std::string() : Boxes().back();
         };
         QVERIFY(tryAdd("00g0b1c2d3e4", "scale").find("12 characters") != std::string::npos);
         QVERIFY(tryAdd("00A0B1C2D3E", "scale").find("12 characters") != std::string::npos);

@@ -5,6 +5,8 @@
 #include "editor/table_lines.h"
 #include "platform/messagebox.h"
 #include "platform/strings.h"
+#include "tests/support/files.h"
+#include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -32,26 +34,16 @@ protected:
         ASSERT_NE(mkdtemp(name), nullptr);
         dir_ = name;
         table_ = dir_ + "/bootptab";
-        olvani::SetMessageBoxHandler([this](const olvani::MessageBoxRequest& box) {
-            boxes_.push_back(box.caption + "|" + box.text);
-            return IDOK;
-        });
     }
-    void TearDown() override {
-        olvani::SetMessageBoxHandler({});
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { fs::remove_all(dir_); }
     void Write(const std::string& text) { std::ofstream(table_, std::ios::binary) << text; }
-    std::string Read() const {
-        std::ifstream in(table_, std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
+    std::string Read() const { return olvani_test::ReadFile(table_); }
     std::u16string Table() const { return Utf8ToUtf16(table_); }
 
     std::string dir_, table_;
-    std::vector<std::string> boxes_;
+    olvani_test::MessageBoxRecorder recorder_;
+    // The boxes shown, each "caption|text".
+    std::vector<std::string> Boxes() const { return recorder_.CaptionsAndTexts(); }
 };
 
 const std::string kTemplate =
@@ -138,8 +130,8 @@ TEST_F(TableFileTest, NewFileGetsItsAccessListAndAnExistingOneKeepsItsOwn) {
     EXPECT_EQ(status.st_mode & 0777, 0644u);
 
     EXPECT_FALSE(file.CreateSecureFile(Utf8ToUtf16(dir_ + "/missing/bootptab")));
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0], "CreateFile|Error 2: No such file or directory \n");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0], "CreateFile|Error 2: No such file or directory \n");
 }
 
 TEST_F(TableFileTest, ListShowsUncommentedHostsOnly) {
@@ -158,7 +150,7 @@ TEST_F(TableFileTest, ListShowsUncommentedHostsOnly) {
     row.hardwareAddress = u"00A0B1C2D3E4";
     CBootpTableEntry known(row);
     EXPECT_FALSE(known.IsNewHardwareAddress(Table(), u"Add", u"already there"));
-    EXPECT_EQ(boxes_, std::vector<std::string>{"Add|already there"});
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Add|already there"});
     // The template's commented "ha=" line does not count.
     Write(Header() + kTemplate + "\r\n#ha=00A0B1C2D3E4:\\");
     EXPECT_TRUE(known.IsNewHardwareAddress(Table(), u"Add", u"already there"));

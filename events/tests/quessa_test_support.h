@@ -7,6 +7,7 @@
 #include "platform/oleauto.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -118,12 +119,7 @@ private:
     BSTR text_ = nullptr;
 };
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using olvani_test::ReadFile;
 
 // The events written to the event file so far.
 inline std::vector<nlohmann::json> Events() {

@@ -3,6 +3,7 @@
 
 #include "platform/registry.h"
 #include "platform/registry_store.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -60,14 +61,10 @@ protected:
     std::string HiveFile(const char* root = "HKEY_LOCAL_MACHINE") const {
         return dir_ + "/" + root + ".reg";
     }
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
+
+    static std::string ReadFile(const std::string& path) { return olvani_test::ReadFile(path); }
     static void WriteFile(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        olvani_test::WriteFile(path, text);
     }
 
     // Reads until `seen` holds after a change made without the registry calls

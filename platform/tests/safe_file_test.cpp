@@ -1,5 +1,6 @@
 // Stamping, replacing and locking shared files, on real files, ACLs and mounts.
 #include "platform/safe_file.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -27,14 +28,9 @@ protected:
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
     std::string Path(const char* name) const { return dir_ + "/" + name; }
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
+    static std::string Read(const std::string& path) { return olvani_test::ReadFile(path); }
     static void Write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        olvani_test::WriteFile(path, text);
     }
     static std::string AclText(const std::string& path) {
         acl_t acl = acl_get_file(path.c_str(), ACL_TYPE_ACCESS);

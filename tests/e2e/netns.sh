@@ -194,3 +194,26 @@ e2e_request_lines() {
         sed -n '/received at outer most layer/,/finished processing at outer most layer/p' |
         sed '1d;$d'
 }
+
+# Starts korrind ($KORRIND) in $WORK, in the server namespace under the host
+# name korrind-e2e, and waits (bounded) until it listens on port 67. Its
+# output goes to $WORK/driver.out. The first argument names a hosts file to
+# stand for /etc/hosts there, or is empty; the rest are settings for `env`
+# (NAME=value or -u NAME). No display reaches it.
+e2e_start_korrind() {
+    : "${KORRIND:?KORRIND must name the korrind program}"
+    local hosts=$1
+    shift
+    (cd "$WORK" && exec ip netns exec "$SRV_NS" unshare -u -m sh -c \
+        'hostname korrind-e2e && { [ -z "$1" ] || mount --bind "$1" /etc/hosts; } && shift && exec "$@"' \
+        sh "$hosts" env -u DISPLAY -u WAYLAND_DISPLAY "$@" OLVANI_REGISTRY_DIR="$WORK/registry" \
+        timeout --foreground 300 "$KORRIND") >"$WORK/driver.out" 2>&1 &
+    DRIVER_PID=$!
+    local _
+    for _ in $(seq 200); do
+        in_srv grep -q ':0043 ' /proc/net/udp && return 0
+        kill -0 "$DRIVER_PID" 2>/dev/null || e2e_fail "korrind ended at start"
+        sleep 0.1
+    done
+    e2e_fail "korrind does not listen on port 67"
+}

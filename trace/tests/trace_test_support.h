@@ -4,6 +4,7 @@
 
 #include "platform/debugout.h"
 #include "platform/registry.h"
+#include "tests/support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -104,12 +105,7 @@ protected:
         Set(u"TraceFlag", u"1");
     }
 
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
+    static std::string ReadFile(const std::string& path) { return olvani_test::ReadFile(path); }
     // The file's lines without their CR LF; a last line without one is kept.
     static std::vector<std::string> Lines(const std::string& path) {
         std::string text = ReadFile(path);

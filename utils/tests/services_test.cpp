@@ -1,5 +1,6 @@
 // Services against a stand-in of systemd's manager on the test's own bus.
 #include "platform/strings.h"
+#include "tests/support/files.h"
 #include "utils/dravik.h"
 #include "utils/tests/service_manager_standin.h"
 
@@ -146,11 +147,9 @@ TEST_F(Services, StartTypesEnableDisableOrMaskTheUnitFile) {
 TEST_F(Services, TheLogonAccountIsADropInAndNeverFollowsALink) {
     manager_->AddUnit("acct.service", StandInUnit{});
     EXPECT_EQ(ASVeskSetAccountNTService(u"acct", u"root", u"secret"), S_OK);
-    std::ifstream in(dir_ + "/units/acct.service.d/50-olvani-account.conf");
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_NE(text.str().find("[Service]\nUser=root\n"), std::string::npos) << text.str();
-    EXPECT_EQ(text.str().find("secret"), std::string::npos);
+    std::string text = olvani_test::ReadFile(dir_ + "/units/acct.service.d/50-olvani-account.conf");
+    EXPECT_NE(text.find("[Service]\nUser=root\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("secret"), std::string::npos);
     EXPECT_EQ(manager_->Calls().back(), "Reload");
 
     EXPECT_EQ(ASVeskSetAccountNTService(u"acct", u"no-such-account-olvani", u""), kNotFound);

@@ -4,6 +4,7 @@
 #include "server/app/comctl_version.h"
 #include "server/app/log_file.h"
 #include "server/app/single_instance.h"
+#include "tests/support/files.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,12 +36,7 @@ CommonControlsLoader VersionLoader(DWORD major, DWORD minor) {
     };
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using olvani_test::ReadFile;
 
 // The unprivileged account that plays another local user.
 constexpr uid_t kNobody = 65534;
@@ -217,7 +213,7 @@ private slots:
         std::ofstream(victim) << "kept";
         QCOMPARE(::symlink(victim.c_str(), link.c_str()), 0);
         QVERIFY(!AppendLogLine(link, "line"));
-        QCOMPARE(ReadAll(victim), std::string("kept"));
+        QCOMPARE(ReadFile(victim), std::string("kept"));
 
         QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
         int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
@@ -227,7 +223,7 @@ private slots:
         ::close(reader);
 
         QVERIFY(AppendLogLine(fresh, "line"));
-        QCOMPARE(ReadAll(fresh), std::string("line\r\n"));
+        QCOMPARE(ReadFile(fresh), std::string("line\r\n"));
         struct stat status {};
         QCOMPARE(::stat(fresh.c_str(), &status), 0);
         QCOMPARE(status.st_mode & 0007, 0u);

@@ -11,6 +11,7 @@
 #include "server/app/main_frame.h"
 #include "server/app/single_instance.h"
 #include "server/core/korrind_doc.h"
+#include "tests/support/message_boxes.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -28,6 +29,7 @@
 #include <arpa/inet.h>
 #include <array>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,8 +41,6 @@ namespace {
 const std::vector<uint8_t> kUnknownAddress = {0x02, 0x00, 0x0B, 0x0C, 0x0D, 0x0E};
 const char kReceived[] = "Status: BOOTP Request received at outer most layer";
 const char kFinished[] = "Status: BOOTP Request finished processing at outer most layer";
-
-std::vector<std::string> Messages;
 
 // Starts the server in this process; the frame and engine stop when it goes.
 struct Server {
@@ -94,17 +94,16 @@ private:
 
 private slots:
     void initTestCase() {
-        olvani::SetMessageBoxHandler([](const olvani::MessageBoxRequest& request) {
-            Messages.push_back(request.text);
-            return olvani::DefaultMessageBoxAnswer(request.type);
+        boxes_.emplace([](const olvani::MessageBoxRequest& box) {
+            return olvani::DefaultMessageBoxAnswer(box.type);
         });
     }
-    void cleanupTestCase() { olvani::SetMessageBoxHandler({}); }
+    void cleanupTestCase() { boxes_.reset(); }
 
     void init() {
         if (!isolated_)
             QSKIP("needs root for a network namespace of its own");
-        Messages.clear();
+        boxes_->Clear();
         WriteFile(Path("bootptab"), ReadFile(KORRIND_EXAMPLE_TABLE));
         ::unlink(Path("log.txt").c_str());
         SetSetting("Bootptabfile", Path("bootptab"));
@@ -157,7 +156,7 @@ private slots:
     void startUp() {
         Server server;
         QVERIFY(server.started);
-        QVERIFY(Messages.empty());
+        QVERIFY(boxes_->texts.empty());
         CMainFrame& frame = server.Frame();
         QCOMPARE(frame.windowTitle(), QStringLiteral("OXL Bootp Server"));
         QVERIFY(!frame.isVisible());
@@ -230,7 +229,7 @@ private slots:
                  QStringLiteral("CEntryDlg: Add Bootp Entry"));
         QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_DEFAULT_SETTINGS)),
                  QStringLiteral("CDefaultsDlg: Default Settings"));
-        QVERIFY(Messages.empty());
+        QVERIFY(boxes_->texts.empty());
 
         // Controls older than 4.71: Add and Default Settings refuse with a
         // message, no dialog opens.
@@ -243,7 +242,8 @@ private slots:
         });
         QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_ADD_ENTRY)), QString());
         QCOMPARE(ModalOf(server.Frame().Command(korrind::ID_DEFAULT_SETTINGS)), QString());
-        QCOMPARE(Messages, std::vector<std::string>(2, "Upgrade comctl32.dll to version 4.71"));
+        QCOMPARE(boxes_->texts,
+                 std::vector<std::string>(2, "Upgrade comctl32.dll to version 4.71"));
     }
 
     void desktopMessageBox() {
@@ -381,7 +381,7 @@ private slots:
         QCOMPARE(logged[first.size()], std::string("Status: between"));
         QCOMPARE(logged[1], std::string(kReceived));
         QCOMPARE(logged[first.size() + 2], std::string(kReceived));
-        QVERIFY(Messages.empty());
+        QVERIFY(boxes_->texts.empty());
     }
 
     void unwritableLog_data() {
@@ -402,7 +402,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(RequestDone(server.Lines()), 10000);
             QCOMPARE(server.Lines()[1], std::string(kReceived));
         }
-        QVERIFY(Messages.empty());
+        QVERIFY(boxes_->texts.empty());
         QVERIFY(Port67Bound());
         ::unlink(Path("fifo").c_str());
     }
@@ -421,13 +421,13 @@ private slots:
         QCOMPARE(app.ServerRunning(), 0);
         QVERIFY(app.m_pMainWnd == nullptr);
         QVERIFY(app.m_pView == nullptr);
-        QCOMPARE(Messages.size(), size_t(2));
-        QVERIFY2(Messages[0].starts_with("The WinSock bind function failed with: "),
-                 Messages[0].c_str());
-        QCOMPARE(Messages[1], std::string("The BootP Server failed to start."));
+        QCOMPARE(boxes_->texts.size(), size_t(2));
+        QVERIFY2(boxes_->texts[0].starts_with("The WinSock bind function failed with: "),
+                 boxes_->texts[0].c_str());
+        QCOMPARE(boxes_->texts[1], std::string("The BootP Server failed to start."));
         QVERIFY(!korrind::InstanceLock::HeldElsewhere(korrind::kMainCaption));
         // The engine left nothing behind: a new start succeeds.
-        Messages.clear();
+        boxes_->Clear();
         Server server;
         QVERIFY(server.started);
     }
@@ -437,7 +437,7 @@ private slots:
         CKorrindApp app("-x");
         QCOMPARE(app.Run(), 1);
         QCOMPARE(app.ServerRunning(), 0);
-        QVERIFY(Messages.empty());
+        QVERIFY(boxes_->texts.empty());
         QVERIFY(!Port67Bound());
     }
 
@@ -447,7 +447,7 @@ private slots:
         ::unlink(Path("bootptab").c_str());
         CKorrindApp app("");
         QCOMPARE(app.Run(), 0);
-        QCOMPARE(Messages, std::vector<std::string>{"The BootP Server is already running."});
+        QCOMPARE(boxes_->texts, std::vector<std::string>{"The BootP Server is already running."});
         // Neither the socket nor the table was touched.
         QVERIFY(!Port67Bound());
         QVERIFY(::access(Path("bootptab").c_str(), F_OK) != 0);
@@ -489,6 +489,8 @@ private slots:
 private:
     bool isolated_;
     QString dir_;
+    // Every box shown, answered with its default button.
+    std::optional<olvani_test::MessageBoxRecorder> boxes_;
 };
 
 int main(int argc, char** argv) {

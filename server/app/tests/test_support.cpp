@@ -1,4 +1,5 @@
 #include "test_support.h"
+#include "tests/support/files.h"
 
 #include "platform/registry.h"
 
@@ -19,21 +20,6 @@ namespace {
 constexpr char kSettingsKey[] = "SOFTWARE\\Tarvex\\Olvani\\BootpSettings";
 }
 
-bool EnterPrivateNetwork() {
-    if (::unshare(CLONE_NEWNET) != 0)
-        return false;
-    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags |= IFF_UP;
-    up = up && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    ::close(fd);
-    return up;
-}
-
 void SetSetting(const char* name, const std::optional<std::string>& value) {
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -49,17 +35,6 @@ void SetSetting(const char* name, const std::optional<std::string>& value) {
 
 void DeleteSettingsKey() {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingsKey);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 bool Port67Bound() {

@@ -1,35 +1,28 @@
-// Shared by the server program's tests: a private network namespace, the
-// settings key, files and BOOTP datagrams.
+// Shared by the server program's tests: the settings key and BOOTP
+// datagrams, beside the test-support library's files and private network.
 #pragma once
 
+#include "tests/support/files.h"
+#include "tests/support/private_network.h"
+
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace korrind_test {
 
-// The exit status of a test program that cannot run here (without root).
-// CTest shows it as skipped rather than passed, and CI run as root fails on it.
-constexpr int kSkipExitCode = 77;
-inline int ReportSkipped(const char* reason) {
-    std::fprintf(stderr, "SKIP: %s\n", reason);
-    return kSkipExitCode;
-}
-
-// Moves the process into a network namespace of its own with loopback up,
-// so port 67 and the one-instance name never meet anything on the host.
-// Call first thing in main, before any thread exists. False without root.
-bool EnterPrivateNetwork();
+using olvani_test::EnterPrivateNetwork;
+using olvani_test::kSkipExitCode;
+using olvani_test::ReportSkipped;
 
 // Sets or removes (nullopt) a value of the BootpSettings key.
 void SetSetting(const char* name, const std::optional<std::string>& value);
 // Removes the whole key.
 void DeleteSettingsKey();
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& text);
+using olvani_test::ReadFile;
+using olvani_test::WriteFile;
 
 // Whether some socket in this namespace is bound to UDP port 67.
 bool Port67Bound();

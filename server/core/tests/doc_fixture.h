@@ -4,6 +4,8 @@
 
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
+#include "tests/support/files.h"
+#include "tests/support/message_boxes.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -21,16 +23,8 @@
 
 namespace doctest {
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using olvani_test::ReadFile;
+using olvani_test::WriteFile;
 
 // Gives a file an old modification time, so its stamp counts as settled.
 inline void Age(const std::string& path) {
@@ -53,22 +47,7 @@ inline EntryRow Row(const std::string& ha, const std::string& host, const std::s
     return MakeEntryRow({ha, host, ip, "lab", "255.255.255.0", ""});
 }
 
-class Messages {
-public:
-    Messages() {
-        previous_ = olvani::SetMessageBoxHandler([this](const olvani::MessageBoxRequest& r) {
-            texts.push_back(r.text);
-            captions.push_back(r.caption);
-            return IDOK;
-        });
-    }
-    ~Messages() { olvani::SetMessageBoxHandler(std::move(previous_)); }
-    std::vector<std::string> texts;
-    std::vector<std::string> captions;
-
-private:
-    olvani::MessageBoxHandler previous_;
-};
+using Messages = olvani_test::MessageBoxRecorder;
 
 // A scratch folder per test, open to everybody so an unprivileged child
 // can reach the files in it.

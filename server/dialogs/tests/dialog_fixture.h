@@ -9,6 +9,8 @@
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/ip_address_edit.h"
+#include "tests/support/files.h"
+#include "tests/support/message_boxes.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -40,19 +42,14 @@ inline std::string Block(const std::string& host, const std::string& ha, const s
                    "T145=64:T146=01:T147=01\r\n";
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using olvani_test::ReadFile;
 
 // A table file, the engine's tables read from it and a document over it.
 class Table {
 public:
     explicit Table(const std::string& content) {
         path = dir.filePath(QStringLiteral("bootptab")).toStdString();
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        olvani_test::WriteFile(path, content);
         SetTablePath(path);
         ForgetHostTableFile();
         ReadHostTable();
@@ -72,21 +69,7 @@ public:
     std::unique_ptr<CKorrindDoc> doc;
 };
 
-// Records every message box instead of showing it.
-class Messages {
-public:
-    Messages() {
-        previous_ = olvani::SetMessageBoxHandler([this](const olvani::MessageBoxRequest& r) {
-            texts.push_back(r.text);
-            return IDOK;
-        });
-    }
-    ~Messages() { olvani::SetMessageBoxHandler(std::move(previous_)); }
-    std::vector<std::string> texts;
-
-private:
-    olvani::MessageBoxHandler previous_;
-};
+using Messages = olvani_test::MessageBoxRecorder;
 
 template <class T = QWidget> T* Control(const QWidget& dialog, int id) {
     return dialog.findChild<T*>(QString::number(id));

@@ -11,6 +11,7 @@
 // so nothing is left behind however the test ends. Needs root.
 #include "dialog_fixture.h"
 #include "server/app/tests/test_support.h"
+#include "tests/support/message_boxes.h"
 
 #include "server/app/command_ids.h"
 #include "server/app/korrind_app.h"
@@ -28,6 +29,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -273,14 +275,10 @@ private slots:
         QVERIFY(Run(InClient({"ip", "link", "set", "dev", clientIf_, "up"})));
         QVERIFY(Run(InClient({"ip", "route", "add", "255.255.255.255/32", "dev", clientIf_})));
         QVERIFY2(LinksUp(), "the veth pair did not come up");
-
-        olvani::SetMessageBoxHandler([this](const olvani::MessageBoxRequest& request) {
-            messages_.push_back(request.text);
-            return IDOK;
-        });
+        messages_.emplace();
     }
 
-    void cleanupTestCase() { olvani::SetMessageBoxHandler({}); }
+    void cleanupTestCase() { messages_.reset(); }
 
     // Each case starts from a bare client interface and no log, and like a
     // new process with an empty working list: it outlives a server run, and
@@ -381,7 +379,7 @@ private slots:
         QCOMPARE(shown, QString::fromStdString(kClientHa));
         QVERIFY(typed);
         QVERIFY(servedMeanwhile);
-        QCOMPARE(messages_, std::vector<std::string>{});
+        QCOMPARE(messages_->texts, std::vector<std::string>{});
         QCOMPARE(result, int(QDialog::Accepted));
 
         // Written at once, in the server's layout, the old file kept.
@@ -416,7 +414,7 @@ private slots:
         QVERIFY2(log.contains("Status: Host IP Address is: " + kServerAddress), qPrintable(log));
         QVERIFY(log.count("Status: Reply to BOOTP Request has been sent") >= 2);
         QVERIFY(doc->RecentAddresses().empty());
-        QCOMPARE(messages_, std::vector<std::string>{});
+        QCOMPARE(messages_->texts, std::vector<std::string>{});
         QCOMPARE(FileText("bootptab"), QString::fromStdString(before + kNewBlock));
     }
 
@@ -427,7 +425,7 @@ private:
     QString dir_;
     QString serverIf_;
     QString clientIf_;
-    std::vector<std::string> messages_;
+    std::optional<olvani_test::MessageBoxRecorder> messages_;
 };
 
 int main(int argc, char** argv) {

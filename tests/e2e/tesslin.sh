@@ -4,7 +4,7 @@
 # BOOTP client (klibc ipconfig) gets its address; the editor changes the
 # address and the client gets the new one, with no restart of the server.
 # Needs root; KORRIND and TABLE_TOOL name the programs.
-. "$(dirname "$0")/../../tests/e2e/netns.sh"
+. "$(dirname "$0")/netns.sh"
 : "${KORRIND:?KORRIND must name the korrind program}"
 : "${TABLE_TOOL:?TABLE_TOOL must name the table tool of the editor}"
 DRIVER=$KORRIND
@@ -14,16 +14,7 @@ rm -f "$WORK/bootptab"
 tool() { OLVANI_REGISTRY_DIR="$WORK/registry" "$TABLE_TOOL" "$@"; }
 tool create 255.255.255.0 10.67.0.1 || e2e_fail "the editor did not create the table"
 
-(cd "$WORK" && exec ip netns exec "$SRV_NS" unshare -u sh -c 'hostname korrind-e2e && exec "$@"' sh \
-    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen OLVANI_REGISTRY_DIR="$WORK/registry" \
-    timeout --foreground 300 "$KORRIND") >"$WORK/driver.out" 2>&1 &
-DRIVER_PID=$!
-for _ in $(seq 200); do
-    in_srv grep -q ':0043 ' /proc/net/udp && break
-    kill -0 "$DRIVER_PID" 2>/dev/null || e2e_fail "korrind ended at start"
-    sleep 0.1
-done
-in_srv grep -q ':0043 ' /proc/net/udp || e2e_fail "korrind does not listen on port 67"
+e2e_start_korrind "" QT_QPA_PLATFORM=offscreen
 
 ask() {
     in_cli_private_run timeout 30 /usr/lib/klibc/bin/ipconfig -c bootp -t 10 -d "$CLI_IF" \

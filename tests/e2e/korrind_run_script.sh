@@ -7,7 +7,7 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "SKIP: the demo creates network namespaces and needs root"
     exit 77
 fi
-root=$(cd "$(dirname "$0")/../../.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 var=$(mktemp -d /tmp/korrind-run.XXXXXX)
 trap 'rm -rf "$var"' EXIT
 out=$var/out.txt

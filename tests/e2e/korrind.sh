@@ -3,7 +3,7 @@
 # a veth pair, it answers klibc's ipconfig and ISC dhclient, and its log
 # file holds every status line with CR LF. Then a service stop ends it.
 # Needs root; KORRIND names the program.
-. "$(dirname "$0")/../../../tests/e2e/netns.sh"
+. "$(dirname "$0")/netns.sh"
 : "${KORRIND:?KORRIND must name the korrind program}"
 DRIVER=$KORRIND
 e2e_setup
@@ -27,26 +27,10 @@ printf '"Bootplogfile"="%s"\r\n"EnableLogging"="1"\r\n' "$WORK/korrind.log" \
 # korrind under a host name of its own that maps to a loopback address, as on
 # a Debian host: the reply then names the receiving interface as the server.
 printf '127.0.0.1 localhost\n127.0.1.1 korrind-e2e\n' >"$WORK/hosts"
-(cd "$WORK" && exec ip netns exec "$SRV_NS" unshare -u -m sh -c \
-    'hostname korrind-e2e && mount --bind "$1" /etc/hosts && shift && exec "$@"' sh "$WORK/hosts" \
-    env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY OLVANI_REGISTRY_DIR="$WORK/registry" \
-    timeout --foreground 300 "$KORRIND") >"$WORK/driver.out" 2>&1 &
-DRIVER_PID=$!
-for _ in $(seq 200); do
-    in_srv grep -q ':0043 ' /proc/net/udp && break
-    kill -0 "$DRIVER_PID" 2>/dev/null || e2e_fail "korrind ended at start"
-    sleep 0.1
-done
-in_srv grep -q ':0043 ' /proc/net/udp || e2e_fail "korrind does not listen on port 67"
-
-# The clients run with a private /run and host name: ipconfig sets the host
-# name it is given, which must not reach this machine.
-in_client() {
-    ip netns exec "$CLI_NS" unshare -m -u sh -c 'mount -t tmpfs tmpfs /run && exec "$@"' sh "$@"
-}
+e2e_start_korrind "$WORK/hosts" -u QT_QPA_PLATFORM
 
 # klibc ipconfig, as an initramfs runs it for network boot.
-in_client timeout 30 /usr/lib/klibc/bin/ipconfig -c bootp -t 10 -d "$CLI_IF" \
+in_cli_private_run timeout 30 /usr/lib/klibc/bin/ipconfig -c bootp -t 10 -d "$CLI_IF" \
     >"$WORK/ipconfig.out" 2>&1 || { cat "$WORK/ipconfig.out"; e2e_fail "ipconfig got no answer"; }
 cat "$WORK/ipconfig.out"
 grep -Eq "address: $CLIENT_IP +broadcast: [0-9.]+ +netmask: $CLIENT_MASK" "$WORK/ipconfig.out" ||
@@ -57,7 +41,7 @@ expect_contains "$WORK/ipconfig.out" "complete (bootp from $SRV_ADDR)"
 # ISC dhclient takes the BOOTP reply as its lease.
 in_cli ip addr flush dev "$CLI_IF"
 printf 'request subnet-mask, routers, host-name;\n' >"$WORK/dhclient.conf"
-in_client timeout 40 /sbin/dhclient -1 -v -cf "$WORK/dhclient.conf" \
+in_cli_private_run timeout 40 /sbin/dhclient -1 -v -cf "$WORK/dhclient.conf" \
     -lf "$WORK/dhclient.leases" -pf "$WORK/dhclient.pid" -sf /bin/true "$CLI_IF" \
     >"$WORK/dhclient.out" 2>&1 || { cat "$WORK/dhclient.out"; e2e_fail "dhclient got no lease"; }
 [ -f "$WORK/dhclient.pid" ] && kill "$(cat "$WORK/dhclient.pid")" 2>/dev/null || true
