@@ -101,7 +101,6 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent) {
         layout->addWidget(field);
         connect(field, &QLineEdit::textEdited, this,
                 [this, i](const QString& text) { OnFieldEdited(i, text); });
-        connect(field, &QLineEdit::textChanged, this, &IpAddressEdit::AddressChanged);
     }
     layout->addStretch();
     // Not a tab stop of its own (the first field is), but labels with a

@@ -57,10 +57,6 @@ public:
     void SetCaret(int index, bool atEnd);
     IpOctetEdit* FieldEdit(int index) const { return fields_[static_cast<size_t>(index)]; }
 
-signals:
-    // Any field's content changed, by the user or by the program.
-    void AddressChanged();
-
 private:
     friend class IpOctetEdit;
     void OnFieldEdited(int index, const QString& text);
