@@ -6,6 +6,7 @@
 #include "bootp/request.h"
 #include "bootp/table_paths.h"
 #include "bootp_hosts.h"
+#include "tests/support/recording_application.h"
 
 #include <arpa/inet.h>
 #include <time.h>
@@ -24,14 +25,8 @@ namespace {
 constexpr int kBatches = 21;
 constexpr int kBatchRequests = 5000;
 
-struct CountingApplication : BootpApplication {
-    size_t lines = 0;
-    void AddStatusLine(std::string) override { ++lines; }
-    void ClearLog() override {}
-    BOOL CheckTableFile() override { return TRUE; }
-    BOOL ReadTableLines() override { return TRUE; }
-    int IsListedAddress(const std::string&) override { return 0; }
-    int InsertHAEntry(const std::string&) override { return 1; }
+struct CountingApplication : olvani_test::RecordingApplication {
+    CountingApplication() : RecordingApplication(false) {}
 };
 
 struct CountingSender : ReplySender {

@@ -5,6 +5,7 @@
 #include "bootp/hash_table.h"
 #include "bootp/server.h"
 #include "bootp/table_paths.h"
+#include "tests/support/recording_application.h"
 
 #include <unistd.h>
 
@@ -16,14 +17,8 @@
 
 namespace {
 
-class QuietApplication : public BootpApplication {
-public:
-    void AddStatusLine(std::string) override {}
-    void ClearLog() override {}
-    BOOL CheckTableFile() override { return TRUE; }
-    BOOL ReadTableLines() override { return TRUE; }
-    int IsListedAddress(const std::string&) override { return 0; }
-    int InsertHAEntry(const std::string&) override { return 1; }
+struct QuietApplication : olvani_test::RecordingApplication {
+    QuietApplication() : RecordingApplication(false) {}
 };
 
 bool Setup() {

@@ -11,6 +11,7 @@
 #include "tests/support/files.h"
 #include "tests/support/message_boxes.h"
 #include "tests/support/private_network.h"
+#include "tests/support/recording_application.h"
 
 #include <gtest/gtest.h>
 
@@ -33,28 +34,7 @@
 
 namespace bootp_test {
 
-class RecordingApplication : public BootpApplication {
-public:
-    void AddStatusLine(std::string line) override { lines.push_back(std::move(line)); }
-    void ClearLog() override { lines.push_back("<clear>"); }
-    BOOL CheckTableFile() override { return tableFileOk; }
-    BOOL ReadTableLines() override {
-        ++tableReads;
-        return tableLinesOk;
-    }
-    int IsListedAddress(const std::string& address) override { return address == listed; }
-    int InsertHAEntry(const std::string& address) override {
-        remembered.push_back(address);
-        return 1;
-    }
-
-    std::vector<std::string> lines;
-    std::vector<std::string> remembered;
-    std::string listed;
-    BOOL tableFileOk = TRUE;
-    BOOL tableLinesOk = TRUE;
-    int tableReads = 0;
-};
+using olvani_test::RecordingApplication;
 
 // The request a client with this Ethernet address sends, `length` bytes.
 inline std::vector<uint8_t> Request(const uint8_t (&mac)[6], size_t length = 300, uint8_t op = 1) {

@@ -1,5 +1,6 @@
 #include "bootp/request.h"
 #include "table_fixture.h"
+#include "tests/support/recording_application.h"
 
 #include <gtest/gtest.h>
 
@@ -14,24 +15,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-struct RecordingApplication : BootpApplication {
-    Lines lines;
-    std::vector<std::string> listed;   // what IsListedAddress answers 1 for
-    std::vector<std::string> inserted; // InsertHAEntry calls
-    int listedQueries = 0;
-    void AddStatusLine(std::string line) override { lines.push_back(std::move(line)); }
-    void ClearLog() override { lines.clear(); }
-    BOOL CheckTableFile() override { return TRUE; }
-    BOOL ReadTableLines() override { return TRUE; }
-    int IsListedAddress(const std::string& address) override {
-        ++listedQueries;
-        return std::find(listed.begin(), listed.end(), address) != listed.end();
-    }
-    int InsertHAEntry(const std::string& address) override {
-        inserted.push_back(address);
-        return 1;
-    }
-};
+using olvani_test::RecordingApplication;
 
 struct Sent {
     std::vector<uint8_t> bytes;

@@ -191,7 +191,7 @@ TEST_F(EngineTest, RequestsWithoutAVendorAreaAndOverlongOnesAreAnswered) {
 TEST_F(EngineTest, AnUnknownClientIsOfferedToTheAddDialogAndGetsNoReply) {
     ASSERT_EQ(StartServer(app_, ""), 1);
     EXPECT_EQ(Deliver(Request(kStranger)), 0);
-    EXPECT_EQ(app_.remembered, std::vector<std::string>{"02000A0B0C99"});
+    EXPECT_EQ(app_.inserted, std::vector<std::string>{"02000A0B0C99"});
     EXPECT_TRUE(Reply(50).empty());
 }
 
