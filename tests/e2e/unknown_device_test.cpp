@@ -9,8 +9,8 @@
 // and Debian's bootpc, run in a second namespace joined to it by a veth
 // pair. That namespace is held by a child process that dies with this one,
 // so nothing is left behind however the test ends. Needs root.
-#include "dialog_fixture.h"
 #include "server/app/tests/test_support.h"
+#include "server/dialogs/tests/dialog_fixture.h"
 #include "tests/support/message_boxes.h"
 
 #include "server/app/command_ids.h"
