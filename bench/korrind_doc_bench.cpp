@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     EntryRowArray rows;
     CKorrindDoc doc(table, rows);
     auto start = std::chrono::steady_clock::now();
-    if (!doc.ReadTableLines())
+    if (!doc.ReadTableLines().ok())
         return 1;
     std::printf("first load: %.1f ms (%zu lines)\n", Seconds(start) * 1e3, doc.Lines().size());
 
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
                        "bench host " + std::to_string(i), "255.255.255.0", "10.0.0.2"}});
         rows[0].modified = true;
         auto t = std::chrono::steady_clock::now();
-        if (doc.ApplyChanges() != 1)
+        if (doc.ApplyChanges().result != 1)
             return 1;
         applies.push_back(Seconds(t));
     }

@@ -13,6 +13,7 @@
 #include "server/app/main_frame.h"
 #include "server/app/termination.h"
 #include "server/core/korrind_doc.h"
+#include "server/dialogs/doc_messages.h"
 #include "server/dialogs/ip_address_edit.h"
 
 #include <QApplication>
@@ -166,7 +167,7 @@ BOOL CKorrindApp::CheckTableFile() {
         return FALSE;
     if (m_document->TablePath() != TablePath())
         m_document->SetTablePath(TablePath());
-    return m_document->CheckTableFile();
+    return korrind::ShowDocResult(m_document->CheckTableFile());
 }
 
 BOOL CKorrindApp::ReadTableLines() {
@@ -174,7 +175,7 @@ BOOL CKorrindApp::ReadTableLines() {
         return FALSE;
     if (m_document->TablePath() != TablePath())
         m_document->SetTablePath(TablePath());
-    return m_document->ReadTableLines();
+    return korrind::ShowDocResult(m_document->ReadTableLines());
 }
 
 int CKorrindApp::IsListedAddress(const std::string& hardwareAddress) {
@@ -182,7 +183,7 @@ int CKorrindApp::IsListedAddress(const std::string& hardwareAddress) {
 }
 
 int CKorrindApp::InsertHAEntry(const std::string& hardwareAddress) {
-    return m_document ? m_document->InsertHAEntry(hardwareAddress) : 0;
+    return m_document ? korrind::ShowDocResult(m_document->InsertHAEntry(hardwareAddress)) : 0;
 }
 
 HRESULT CKorrindApp::GetComCtlVersion(unsigned* major, unsigned* minor) {

@@ -1,6 +1,5 @@
 #include "server/core/korrind_doc.h"
 
-#include "platform/messagebox.h"
 #include "server/core/line_text.h"
 
 #include <algorithm>
@@ -94,10 +93,6 @@ void CKorrindDoc::SetTablePath(std::string tablePath) {
     linesComplete_ = false;
 }
 
-void CKorrindDoc::ShowMessage(const std::string& text) const {
-    MessageBox(text, kKorrindTitle, MB_OK | MB_ICONEXCLAMATION);
-}
-
 long CKorrindDoc::FindLine(const std::string& text) const {
     for (size_t i = 1; i < lines_.size(); ++i) {
         if (lines_[i] == text)
@@ -108,29 +103,33 @@ long CKorrindDoc::FindLine(const std::string& text) const {
 
 // --- Recent unknown addresses
 
-int CKorrindDoc::InsertHAEntry(const std::string& hardwareAddress) {
+DocResult CKorrindDoc::InsertHAEntry(const std::string& hardwareAddress) {
+    DocResult said;
     try {
         if (std::find(recentAddresses_.begin(), recentAddresses_.end(), hardwareAddress) !=
             recentAddresses_.end())
-            return 1;
+            return said;
         if (recentAddresses_.size() >= kRecentAddressLimit)
             recentAddresses_.pop_front();
         recentAddresses_.push_back(hardwareAddress);
-        return 1;
     } catch (const std::exception&) {
-        ShowMessage("InsertHAEntry exception");
-        return 0;
+        said.result = 0;
+        said.Add(DocMessageId::insertFailed, "InsertHAEntry exception");
     }
+    return said;
 }
 
-void CKorrindDoc::DeleteHAEntry(const std::string& hardwareAddress) {
+DocResult CKorrindDoc::DeleteHAEntry(const std::string& hardwareAddress) {
+    DocResult said;
     try {
         auto it = std::find(recentAddresses_.begin(), recentAddresses_.end(), hardwareAddress);
         if (it != recentAddresses_.end())
             recentAddresses_.erase(it);
     } catch (const std::exception&) {
-        ShowMessage("DeleteHAEntry exception");
+        said.result = 0;
+        said.Add(DocMessageId::deleteFailed, "DeleteHAEntry exception");
     }
+    return said;
 }
 
 int CKorrindDoc::IsListedAddress(const std::string& hardwareAddress) {
@@ -144,7 +143,7 @@ int CKorrindDoc::IsListedAddress(const std::string& hardwareAddress) {
 
 // --- The table file
 
-BOOL CKorrindDoc::CheckTableFile() {
+DocResult CKorrindDoc::CheckTableFile() {
     static const std::vector<std::string> kTemplate = {
         "# OXL Bootptab file\n\n", "# global defaults\n", kDefaultsLine, "sm=:\\\n", "gw=:\n"};
     // A second round only when another program created the file between our
@@ -153,17 +152,16 @@ BOOL CKorrindDoc::CheckTableFile() {
         int fd = ::open(tablePath_.c_str(), O_RDWR | O_CLOEXEC);
         if (fd >= 0) {
             ::close(fd);
-            return TRUE;
+            return {};
         }
         FileCause cause = CauseFromErrno(errno, tablePath_);
-        if (cause == FileCause::accessDenied) {
-            ShowMessage("Access denied to file " + tablePath_);
-            return FALSE;
-        }
-        if (cause != FileCause::fileNotFound) {
-            ShowMessage("Problem accessing file, code=" + std::to_string(static_cast<int>(cause)));
-            return FALSE;
-        }
+        if (cause == FileCause::accessDenied)
+            return DocResult::Failure(DocMessageId::accessDenied,
+                                      "Access denied to file " + tablePath_);
+        if (cause != FileCause::fileNotFound)
+            return DocResult::Failure(DocMessageId::accessProblem,
+                                      "Problem accessing file, code=" +
+                                          std::to_string(static_cast<int>(cause)));
         // Never truncate: a file that appeared meanwhile is someone's table.
         fd = ::open(tablePath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST)
@@ -174,28 +172,29 @@ BOOL CKorrindDoc::CheckTableFile() {
         bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
         ok = ::close(fd) == 0 && ok;
         if (ok)
-            return TRUE;
+            return {};
         (void)::unlink(tablePath_.c_str());
         break;
     }
-    ShowMessage("Unable to create bootptab file.");
-    return FALSE;
+    return DocResult::Failure(DocMessageId::createFailed, "Unable to create bootptab file.");
 }
 
-BOOL CKorrindDoc::ReadTableLines() {
+DocResult CKorrindDoc::ReadTableLines() {
     // Runs for every datagram: an unchanged, still writable file costs one
     // stat. Same inode, size and times mean the content is the same and
     // the open for writing would succeed again (every permission,
     // owner, access-list or attribute change moves the status change time).
     // A read-only remount of the whole file system leaves no trace in the
     // file's status; the next write reports it.
+    DocResult said;
     if (!linesEdited_ && LinesMatchFile())
-        return TRUE;
+        return said;
     edits_.clear();
-    return LoadTableLines();
+    said.result = LoadTableLines(said);
+    return said;
 }
 
-BOOL CKorrindDoc::LoadTableLines() {
+BOOL CKorrindDoc::LoadTableLines(DocResult& said) {
     olvani::FileStamp previous = linesComplete_ ? loadedStamp_ : olvani::FileStamp();
     stampTrust_.Forget();
     linesComplete_ = false;
@@ -205,7 +204,7 @@ BOOL CKorrindDoc::LoadTableLines() {
         lines_.clear();
         int fd = ::open(tablePath_.c_str(), O_RDWR | O_CLOEXEC);
         if (fd < 0) {
-            ShowMessage("Problem reading bootptab file");
+            said.Add(DocMessageId::readFailed, "Problem reading bootptab file");
             return FALSE;
         }
         struct stat status;
@@ -215,7 +214,7 @@ BOOL CKorrindDoc::LoadTableLines() {
         ::close(fd);
         SplitFileText(text, lines_);
         if (!outcome.ok) {
-            ShowMessage("Exception while reading bootptab file");
+            said.Add(DocMessageId::readInterrupted, "Exception while reading bootptab file");
             return FALSE;
         }
         linesComplete_ = true;
@@ -226,7 +225,7 @@ BOOL CKorrindDoc::LoadTableLines() {
         }
         return TRUE;
     } catch (const std::exception&) {
-        ShowMessage("Exception while reading bootptab file");
+        said.Add(DocMessageId::readInterrupted, "Exception while reading bootptab file");
         return FALSE;
     }
 }

@@ -2,9 +2,14 @@
 // seen unknown hardware addresses, the defaults that pre-fill new entries,
 // and the writer that applies the pending rows of EntryRows to the file.
 // Single-threaded: the engine and the dialogs call it from the UI thread.
+//
+// It shows no message itself: every operation that can fail returns a
+// DocResult with the texts for the operator, and its caller shows them
+// (the application and the dialogs in message boxes, in the given order).
 #pragma once
 
 #include "platform/wintypes.h"
+#include "server/core/doc_result.h"
 #include "server/core/entry_rows.h"
 #include "server/core/table_file.h"
 
@@ -36,37 +41,40 @@ public:
 
     // --- The four table operations of the engine's application interface.
     // TRUE when the table exists (created from the template when missing);
-    // FALSE after showing why not.
-    BOOL CheckTableFile();
-    // TRUE when the lines match the file; FALSE after showing why not. An
-    // unchanged file costs one stat.
-    BOOL ReadTableLines();
+    // FALSE with the message why not.
+    DocResult CheckTableFile();
+    // TRUE when the lines match the file; FALSE with the message why not.
+    // An unchanged file costs one stat.
+    DocResult ReadTableLines();
     // 1 when a row not marked deleted holds this address (ignoring case).
     int IsListedAddress(const std::string& hardwareAddress);
     // Remembers an unknown address (at most 8, oldest dropped); 1, or 0
-    // after a message.
-    int InsertHAEntry(const std::string& hardwareAddress);
+    // with "InsertHAEntry exception".
+    DocResult InsertHAEntry(const std::string& hardwareAddress);
 
-    // Forgets a remembered address (the Add/Modify dialog took it).
-    void DeleteHAEntry(const std::string& hardwareAddress);
+    // Forgets a remembered address (the Add/Modify dialog took it); a
+    // failure comes with "DeleteHAEntry exception".
+    DocResult DeleteHAEntry(const std::string& hardwareAddress);
     // Oldest first.
     const std::deque<std::string>& RecentAddresses() const { return recentAddresses_; }
 
     // Applies every marked row to the file's current content and writes
     // it. 1 when something changed and was written; 0 when nothing was
-    // pending or on failure (shown). An edit whose entry is not in the file
-    // is not made: its marks go and the operator is told. After 1 the
-    // caller re-reads the engine's table and rebuilds EntryRows.
-    int ApplyChanges();
+    // pending or on failure (with its messages). An edit whose entry is not
+    // in the file is not made: its marks go, and a message names it (with a
+    // result of 1 when other edits were written). After 1 the caller
+    // re-reads the engine's table and rebuilds EntryRows.
+    DocResult ApplyChanges();
     // Appends the row's entry block; 1.
     int AddEntryLines(const EntryRow& row);
     // Removes the block of the entry whose line is exactly
     // "ha=<address>:\" and, when several are, whose IP address is the one
-    // the row was listed with; 0 after "Entry not found for del request".
-    int RemoveEntryLines(const EntryRow& row);
+    // the row was listed with; 0 with "Entry not found for del request".
+    DocResult RemoveEntryLines(const EntryRow& row);
     // Writes the lines to the table, keeping the previous file as the
-    // backup. 1, or 0 after a message with the previous table left in place.
-    int WriteTableFile();
+    // backup. 1, or 0 with the message why, the previous table left in
+    // place.
+    DocResult WriteTableFile();
 
     // Reads the defaults from the global.defaults entry of the lines.
     void LoadDefaults();
@@ -92,8 +100,8 @@ public:
     uint64_t TableLoads() const { return tableLoads_; }
 
 private:
-    void ShowMessage(const std::string& text) const;
-    BOOL LoadTableLines();
+    // Private steps that can fail add their messages to `said`.
+    BOOL LoadTableLines(DocResult& said);
     // True when some row asks for a change to the file.
     bool HasPendingRows() const;
     // The row's block; previous: the fields of the entry it replaces (the
@@ -109,19 +117,19 @@ private:
     bool Edit(std::string description, std::function<bool()> apply);
     // Reads the file again and makes the kept edits on it; the description
     // of each edit that no longer can be made, one per line.
-    std::string RedoEditsOnFile();
+    std::string RedoEditsOnFile(DocResult& said);
     // Forgets the kept edits; the lines are read again.
-    void DropEdits();
+    void DropEdits(DocResult& said);
     // The lines were read from the file as it is now (an unchanged stamp
     // that can be trusted).
     bool LinesMatchFile() const;
     // The same, or a fresh stamp unchanged and the file's bytes the same.
     bool LinesMatchFileContent() const;
-    void ShowNotWritten(const std::string& lost, bool entriesMissing) const;
+    static void NoteNotWritten(const std::string& lost, bool entriesMissing, DocResult& said);
     // Waits for the lock every writer of the table takes.
     olvani::FileLock LockTable() const;
     // WriteTableFile once the table's lock is held.
-    int WriteLockedTable();
+    int WriteLockedTable(DocResult& said);
     // Index of the first element equal to text, from the second element on;
     // -1 when absent.
     long FindLine(const std::string& text) const;

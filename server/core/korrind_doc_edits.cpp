@@ -88,11 +88,11 @@ bool CKorrindDoc::Edit(std::string description, std::function<bool()> apply) {
     return true;
 }
 
-std::string CKorrindDoc::RedoEditsOnFile() {
+std::string CKorrindDoc::RedoEditsOnFile(DocResult& said) {
     std::vector<PendingEdit> edits = std::move(edits_);
     edits_.clear();
     std::string lost;
-    if (!LoadTableLines())
+    if (!LoadTableLines(said))
         return lost;
     for (PendingEdit& edit : edits) {
         if (!Edit(edit.description, std::move(edit.apply)))
@@ -101,9 +101,9 @@ std::string CKorrindDoc::RedoEditsOnFile() {
     return lost;
 }
 
-void CKorrindDoc::DropEdits() {
+void CKorrindDoc::DropEdits(DocResult& said) {
     edits_.clear();
-    LoadTableLines();
+    LoadTableLines(said);
 }
 
 bool CKorrindDoc::LinesMatchFile() const {
@@ -130,11 +130,14 @@ bool CKorrindDoc::LinesMatchFileContent() const {
     return read && std::hash<std::string_view>{}(text) == loadedHash_;
 }
 
-void CKorrindDoc::ShowNotWritten(const std::string& lost, bool entriesMissing) const {
+void CKorrindDoc::NoteNotWritten(const std::string& lost, bool entriesMissing, DocResult& said) {
     if (lost.empty())
         return;
-    ShowMessage(std::string(entriesMissing ? "Entry not found for del request\n\n" : "") +
-                "Not written to the bootptab file:" + lost);
+    if (entriesMissing)
+        said.Add(DocMessageId::entryNotFound,
+                 "Entry not found for del request\n\nNot written to the bootptab file:" + lost);
+    else
+        said.Add(DocMessageId::notWritten, "Not written to the bootptab file:" + lost);
 }
 
 // --- The table writer
@@ -148,16 +151,18 @@ olvani::FileLock CKorrindDoc::LockTable() const {
     return lock;
 }
 
-int CKorrindDoc::ApplyChanges() {
+DocResult CKorrindDoc::ApplyChanges() {
+    DocResult said;
+    said.result = 0;
     if (!HasPendingRows())
-        return 0;
+        return said;
     // Another writer finishes first; then the edits go onto what the file
     // holds now, not onto the copy of the last request.
     olvani::FileLock lock = LockTable();
-    std::string lost = LinesMatchFileContent() ? std::string() : RedoEditsOnFile();
+    std::string lost = LinesMatchFileContent() ? std::string() : RedoEditsOnFile(said);
     if (!linesComplete_) {
-        DropEdits();
-        return 0;
+        DropEdits(said);
+        return said;
     }
     int changed = 0;
     for (int i = 0; i < rows_.Count(); ++i) {
@@ -189,13 +194,14 @@ int CKorrindDoc::ApplyChanges() {
         lost += "\n" + DescribeEdit(row);
         row.modified = row.deleted = false;
     }
-    ShowNotWritten(lost, true);
-    int ok = changed ? WriteLockedTable() : 0;
+    NoteNotWritten(lost, true, said);
+    int ok = changed ? WriteLockedTable(said) : 0;
     // Edits that did not reach the file go, so that no later write (the
     // defaults, or a retry) carries them or applies them twice.
     if (!ok && linesEdited_)
-        DropEdits();
-    return ok && changed ? 1 : 0;
+        DropEdits(said);
+    said.result = ok && changed ? 1 : 0;
+    return said;
 }
 
 bool CKorrindDoc::HasPendingRows() const {
@@ -230,11 +236,10 @@ void CKorrindDoc::AppendEntry(const EntryRow& row, const std::vector<std::string
     lines_.push_back(TailLines(previous));
 }
 
-int CKorrindDoc::RemoveEntryLines(const EntryRow& row) {
+DocResult CKorrindDoc::RemoveEntryLines(const EntryRow& row) {
     if (Edit(DescribeEdit(row), [this, row] { return RemoveEntryBlock(row, nullptr); }))
-        return 1;
-    ShowMessage("Entry not found for del request");
-    return 0;
+        return {};
+    return DocResult::Failure(DocMessageId::entryNotFound, "Entry not found for del request");
 }
 
 bool CKorrindDoc::RemoveEntryBlock(const EntryRow& row, std::vector<std::string>* fields) {
@@ -260,24 +265,29 @@ bool CKorrindDoc::RemoveEntryBlock(const EntryRow& row, std::vector<std::string>
     return true;
 }
 
-int CKorrindDoc::WriteTableFile() {
+DocResult CKorrindDoc::WriteTableFile() {
+    DocResult said;
     olvani::FileLock lock = LockTable();
     // A file changed since the lines were read gets the pending edits made
     // again on its current content; nothing another program wrote is lost.
     if (linesComplete_ && !LinesMatchFileContent()) {
-        ShowNotWritten(RedoEditsOnFile(), false);
-        if (!linesComplete_)
-            return 0; // the reader has said why
+        std::string lost = RedoEditsOnFile(said);
+        NoteNotWritten(lost, false, said);
+        if (!linesComplete_) {
+            said.result = 0; // the reader has said why
+            return said;
+        }
     }
-    return WriteLockedTable();
+    said.result = WriteLockedTable(said);
+    return said;
 }
 
-int CKorrindDoc::WriteLockedTable() {
+int CKorrindDoc::WriteLockedTable(DocResult& said) {
     try {
         // Lines from a failed or partial read would replace the table with
         // a fragment of it.
         if (!linesComplete_) {
-            ShowMessage("Problem reading bootptab file");
+            said.Add(DocMessageId::readFailed, "Problem reading bootptab file");
             return 0;
         }
         std::string text = ToDiskText(lines_);
@@ -287,10 +297,10 @@ int CKorrindDoc::WriteLockedTable() {
             break;
         case ReplaceResult::createFailed:
         case ReplaceResult::backupFailed:
-            ShowMessage("Problem creating bootptab file");
+            said.Add(DocMessageId::tableCreateFailed, "Problem creating bootptab file");
             return 0;
         case ReplaceResult::writeFailed:
-            ShowMessage("Exception while writing bootptab file");
+            said.Add(DocMessageId::writeFailed, "Exception while writing bootptab file");
             return 0;
         }
         // The lines now match the file. A file this fresh is read once
@@ -303,7 +313,7 @@ int CKorrindDoc::WriteLockedTable() {
         loadedHash_ = std::hash<std::string_view>{}(text);
         return 1;
     } catch (const std::exception&) {
-        ShowMessage("Exception while writing bootptab file");
+        said.Add(DocMessageId::writeFailed, "Exception while writing bootptab file");
         return 0;
     }
 }

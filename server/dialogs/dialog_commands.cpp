@@ -4,6 +4,7 @@
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/defaults_dlg.h"
+#include "server/dialogs/doc_messages.h"
 #include "server/dialogs/entry_checks.h"
 #include "server/dialogs/entry_dlg.h"
 #include "server/dialogs/host_listing.h"
@@ -27,7 +28,7 @@ void OpenBootpManager(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
 }
 
 int ApplyManagerChanges(CKorrindDoc& doc) {
-    if (doc.ApplyChanges() != 1) {
+    if (ShowDocResult(doc.ApplyChanges()) != 1) {
         DropUnwrittenEdits(doc);
         return 0;
     }
@@ -70,8 +71,8 @@ void StoreDefaultSettings(CKorrindDoc& doc, const std::string& gateway,
     doc.SetDefaultGateway(gateway);
     doc.SetDefaultSubnetMask(subnetMask);
     doc.StoreDefaults();
-    // Failures were shown by the writer; the defaults stay in effect.
-    doc.WriteTableFile();
+    // A failure is shown; the defaults stay in effect.
+    ShowDocResult(doc.WriteTableFile());
 }
 
 } // namespace korrind

@@ -3,6 +3,7 @@
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/dialog_parts.h"
+#include "server/dialogs/doc_messages.h"
 #include "server/dialogs/entry_checks.h"
 #include "server/dialogs/help.h"
 #include "server/dialogs/ip_address_edit.h"
@@ -155,7 +156,7 @@ void CEntryDlg::accept() {
     using namespace korrind;
     // The operator has dealt with this address, whatever the checks say.
     std::string typed = UpperCase(addressBox_->currentText().toStdString());
-    doc_->DeleteHAEntry(typed);
+    ShowDocResult(doc_->DeleteHAEntry(typed));
 
     EntryInput input;
     input.hardwareAddress = typed;

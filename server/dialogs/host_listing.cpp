@@ -4,6 +4,7 @@
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/address_rules.h"
+#include "server/dialogs/doc_messages.h"
 
 #include <unordered_map>
 
@@ -56,7 +57,7 @@ void DropUnwrittenEdits(const CKorrindDoc& doc) {
 
 void ReloadAfterApply(CKorrindDoc& doc) {
     RereadHostTable();
-    doc.ReadTableLines();
+    ShowDocResult(doc.ReadTableLines());
     RebuildEntryRows(doc);
 }
 

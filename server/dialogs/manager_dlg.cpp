@@ -4,6 +4,7 @@
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/dialog_parts.h"
+#include "server/dialogs/doc_messages.h"
 #include "server/dialogs/entry_checks.h"
 #include "server/dialogs/entry_dlg.h"
 #include "server/dialogs/help.h"
@@ -183,7 +184,7 @@ void CManagerDlg::OnDelete() {
 }
 
 void CManagerDlg::OnApply() {
-    if (doc_->ApplyChanges() != 1) {
+    if (korrind::ShowDocResult(doc_->ApplyChanges()) != 1) {
         // Edits that cannot be made were dropped (and named); when none is
         // left, the list shows the table again. A failed write keeps them.
         bool pending = false;

@@ -384,6 +384,16 @@ private slots:
         QVERIFY(boxes_->texts.empty());
     }
 
+    void tableGoneIsToldOnTheNextRequest() {
+        // The document returns the failure; the application shows it.
+        Server server;
+        QVERIFY(server.started);
+        QVERIFY(::unlink(Path("bootptab").c_str()) == 0);
+        QVERIFY(SendToServer(BootRequest(kUnknownAddress, 1)));
+        QTRY_VERIFY_WITH_TIMEOUT(RequestDone(server.Lines()), 10000);
+        QCOMPARE(boxes_->texts, std::vector<std::string>{"Problem reading bootptab file"});
+    }
+
     void unwritableLog_data() {
         QTest::addColumn<QString>("logName");
         QTest::newRow("missing folder") << "no/such/folder/log.txt";

@@ -1,5 +1,6 @@
 // Shared helpers for the document tests: a scratch folder with real files,
-// a message-box recorder, and running a check as an unprivileged user.
+// what the document told (it shows no message box itself), and running a
+// check as an unprivileged user.
 #pragma once
 
 #include "platform/messagebox.h"
@@ -60,12 +61,24 @@ protected:
         ::chmod(dir.c_str(), 0755);
         table = dir + "/bootptab";
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+    void TearDown() override {
+        std::filesystem::remove_all(dir);
+        EXPECT_TRUE(messages.texts.empty()) << "the document showed a message box itself";
+    }
+
+    // Keeps the messages of a result, in order, in `told`; returns the
+    // result.
+    int Told(const DocResult& said) {
+        for (const DocMessage& message : said.messages)
+            told.push_back(message.text);
+        return said.result;
+    }
 
     std::string dir;
     std::string table;
     EntryRowArray rows;
     Messages messages;
+    std::vector<std::string> told;
 };
 
 // Runs check in a child process; when running as root the child first

@@ -47,16 +47,16 @@ TEST(EntryRowArray, AppendStoreRebuild) {
 TEST_F(DocTest, RecentAddressesKeepTheEightLatest) {
     CKorrindDoc doc(table, rows);
     for (int i = 1; i <= 9; ++i)
-        EXPECT_EQ(doc.InsertHAEntry("02004C00000" + std::to_string(i)), 1);
-    EXPECT_EQ(doc.InsertHAEntry("02004C000009"), 1); // already there: not twice
+        EXPECT_EQ(Told(doc.InsertHAEntry("02004C00000" + std::to_string(i))), 1);
+    EXPECT_EQ(Told(doc.InsertHAEntry("02004C000009")), 1); // already there: not twice
     ASSERT_EQ(doc.RecentAddresses().size(), 8u);
     EXPECT_EQ(doc.RecentAddresses().front(), "02004C000002");
     EXPECT_EQ(doc.RecentAddresses().back(), "02004C000009");
-    doc.DeleteHAEntry("02004c000005"); // exact comparison
+    Told(doc.DeleteHAEntry("02004c000005")); // exact comparison
     EXPECT_EQ(doc.RecentAddresses().size(), 8u);
-    doc.DeleteHAEntry("02004C000005");
+    Told(doc.DeleteHAEntry("02004C000005"));
     EXPECT_EQ(doc.RecentAddresses().size(), 7u);
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(told.empty());
 }
 
 TEST_F(DocTest, ListedAddressIgnoresCaseAndDeletedRows) {

@@ -46,7 +46,7 @@ protected:
         WriteFile(table, content);
         doctest::Age(table);
         doc = std::make_unique<CKorrindDoc>(table, rows);
-        EXPECT_EQ(doc->ReadTableLines(), TRUE);
+        EXPECT_EQ(Told(doc->ReadTableLines()), TRUE);
         return *doc;
     }
     std::unique_ptr<CKorrindDoc> doc;
@@ -61,7 +61,7 @@ TEST_F(EditsTest, AnotherProgramsEntriesSurviveEveryWrite) {
     doctest::Age(table);
     rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
     rows[0].isNew = true;
-    ASSERT_EQ(doc->ApplyChanges(), 1);
+    ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table), kHeader + kLab1 + kLab3 + kLab2);
 
     // Default Settings: the defaults are stored, another program writes,
@@ -69,11 +69,11 @@ TEST_F(EditsTest, AnotherProgramsEntriesSurviveEveryWrite) {
     doc->SetDefaultSubnetMask("255.255.0.0");
     doc->StoreDefaults();
     WriteFile(table, kHeader + kLab1 + kLab2);
-    EXPECT_EQ(doc->WriteTableFile(), 1);
+    EXPECT_EQ(Told(doc->WriteTableFile()), 1);
     std::string expected = kHeader + kLab1 + kLab2;
     expected.replace(expected.find("sm=:"), 4, "sm=255.255.0.0:");
     EXPECT_EQ(ReadFile(table), expected);
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(told.empty());
 }
 
 TEST_F(EditsTest, TheWriterWaitsForTheTableLockAndReadsAfterIt) {
@@ -85,7 +85,7 @@ TEST_F(EditsTest, TheWriterWaitsForTheTableLockAndReadsAfterIt) {
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     int applied = -1;
-    std::thread writer([&] { applied = doc->ApplyChanges(); });
+    std::thread writer([&] { applied = Told(doc->ApplyChanges()); });
     bool waited = SomeoneWaitsForLock(lockPath);
     // The other writer, still holding the lock, finishes its own change.
     WriteFile(table, kHeader + kLab1 + kLab3);
@@ -102,7 +102,7 @@ TEST_F(EditsTest, SameHardwareAddressOnTwoSubnetsChangesOnlyTheChosenEntry) {
     Load(kHeader + first + second + kLab3);
     rows.Rebuild({{"02004C000001", "lab1b", "10.0.2.5", "lab", "255.255.255.0", ""}});
     rows[0].deleted = true;
-    ASSERT_EQ(doc->ApplyChanges(), 1);
+    ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table), kHeader + first + kLab3);
 
     // The file writes the address another way; the engine reads it as the
@@ -113,10 +113,10 @@ TEST_F(EditsTest, SameHardwareAddressOnTwoSubnetsChangesOnlyTheChosenEntry) {
                   {"02004C000001", "lab1b", "10.0.2.5", "lab", "255.255.255.0", ""}});
     rows[1].modified = true;
     rows[1].SetField(FieldComment, "moved");
-    ASSERT_EQ(doc->ApplyChanges(), 1);
+    ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table),
               kHeader + first + Block("lab1b", "02004C000001", "10.0.2.5", "moved"));
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(told.empty());
 }
 
 TEST_F(EditsTest, ModifyKeepsWhatTheDialogDoesNotEdit) {
@@ -128,7 +128,7 @@ TEST_F(EditsTest, ModifyKeepsWhatTheDialogDoesNotEdit) {
     rows.Rebuild({{"02004C000001", "lab1", "10.0.0.1", "bench", "255.255.255.0", "10.0.0.254"}});
     rows[0].modified = true;
     rows[0].SetField(FieldIpAddress, "10.0.0.9");
-    ASSERT_EQ(doc->ApplyChanges(), 1);
+    ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table),
               kHeader + kLab2 +
                   "\r\n# bench\r\nlab1:\\\r\nht=6:\\\r\nha=02004C000001:\\\r\nip=10.0.0.9:\\\r\n"
@@ -140,7 +140,7 @@ TEST_F(EditsTest, ModifyKeepsWhatTheDialogDoesNotEdit) {
     rows.Rebuild({{"02004C000001", "lab1", "10.0.0.9", "bench", "255.255.255.0", "10.0.0.254"}});
     rows[0].modified = true;
     rows[0].SetField(FieldGateway, "10.0.0.1");
-    ASSERT_EQ(doc->ApplyChanges(), 1);
+    ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table),
               kHeader + kLab2 +
                   "\r\n# bench\r\nlab1:\\\r\nht=6:\\\r\nha=02004C000001:\\\r\nip=10.0.0.9:\\\r\n"

@@ -1,5 +1,7 @@
+#include "server/dialogs/doc_messages.h"
 #include "server/dialogs/entry_checks.h"
 #include "server/dialogs/host_listing.h"
+#include "tests/support/message_boxes.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -133,4 +135,19 @@ TEST(ListOrder, IpAddressesNumericallyNamesIgnoringCase) {
     EXPECT_GT(CompareListItems(a, b, FieldHostName), 0);
     EXPECT_LT(CompareListItems(a, b, FieldHardwareAddress), 0);
     EXPECT_EQ(0, CompareListItems(a, b, FieldComment));
+}
+
+TEST(DocMessages, EachIsShownInItsOwnBoxInOrder) {
+    DocResult said;
+    said.result = 0;
+    said.Add(DocMessageId::readFailed, "Problem reading bootptab file");
+    said.Add(DocMessageId::writeFailed, "Exception while writing bootptab file");
+    olvani_test::MessageBoxRecorder shown;
+    EXPECT_EQ(ShowDocResult(said), 0);
+    EXPECT_EQ(ShowDocResult(DocResult{}), 1);
+    EXPECT_EQ(
+        shown.CaptionsAndTexts(),
+        (std::vector<std::string>{"Korrind Application|Problem reading bootptab file",
+                                  "Korrind Application|Exception while writing bootptab file"}));
+    EXPECT_EQ(shown.types, (std::vector<UINT>(2, MB_OK | MB_ICONEXCLAMATION)));
 }
