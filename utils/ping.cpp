@@ -9,6 +9,7 @@
 #include "utils/ping_packet.h"
 #include "utils/sock_addr_cache.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -98,6 +99,19 @@ WORD ReplyIdentifier(const IcmpSocket& icmp) {
     return local.sin_port;
 }
 
+// Waits up to `timeout` ms for a reply; a signal does not cut the wait short.
+int WaitReadable(int fd, LONG timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{fd, POLLIN, 0};
+        const int waited = poll(&ready, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (waited >= 0 || errno != EINTR)
+            return waited;
+    }
+}
+
 // One request out and one reply judged: 0, 1 or -1 from decode_resp, or
 // a failure code in `failure`.
 int ExchangeOnce(const ScopeTrace& scope, const IcmpSocket& icmp, const BYTE* request,
@@ -113,8 +127,7 @@ int ExchangeOnce(const ScopeTrace& scope, const IcmpSocket& icmp, const BYTE* re
     }
     if (static_cast<size_t>(sent) < length)
         TraceFormat(scope, u"Wrote %d bytes", static_cast<LONG>(sent));
-    pollfd ready{icmp.fd, POLLIN, 0};
-    const int waited = poll(&ready, 1, timeout);
+    const int waited = WaitReadable(icmp.fd, timeout);
     if (waited == 0) {
         TraceFormat(scope, u"(read Timeout)");
         failure = kNoReply;

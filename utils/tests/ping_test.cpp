@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -340,10 +342,29 @@ TEST_F(PingAcrossVeth, TheTargetAnswersRequestsAsBuilt) {
     }
 }
 
+// A signal every few milliseconds while the ping waits does not end the wait.
 TEST_F(PingAcrossVeth, OneUnansweredRequestEndsThePing) {
     KernelEchoReplies(false);
     StartResponder(Answer::kNone);
-    EXPECT_EQ(Ping(3, 300), 258);
+    struct sigaction quiet {
+    }, old{};
+    quiet.sa_handler = [](int) {};
+    ASSERT_EQ(sigaction(SIGUSR2, &quiet, &old), 0);
+    LONG result = 0;
+    InNamespace(a_, [&] {
+        sigevent event{};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = SIGUSR2;
+        event._sigev_un._tid = gettid();
+        timer_t timer{};
+        ASSERT_EQ(timer_create(CLOCK_MONOTONIC, &event, &timer), 0);
+        const itimerspec every{{0, 5'000'000}, {0, 5'000'000}};
+        timer_settime(timer, 0, &every, nullptr);
+        result = ASPingHost(u"10.201.0.2", 0, 3, 300, 16);
+        timer_delete(timer);
+    });
+    sigaction(SIGUSR2, &old, nullptr);
+    EXPECT_EQ(result, 258);
     EXPECT_EQ(StopResponder().size(), 1u);
 }
 
