@@ -7,6 +7,7 @@
 #include "platform/strings.h"
 #include "tests/support/files.h"
 #include "tests/support/message_boxes.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -29,18 +30,13 @@ namespace {
 
 class TableFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/tesslin-test-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir_ = name;
-        table_ = dir_ + "/bootptab";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { table_ = dir_ + "/bootptab"; }
     void Write(const std::string& text) { std::ofstream(table_, std::ios::binary) << text; }
     std::string Read() const { return olvani_test::ReadFile(table_); }
     std::u16string Table() const { return Utf8ToUtf16(table_); }
 
-    std::string dir_, table_;
+    olvani_test::ScratchDir scratch_{"tesslin-test"};
+    std::string dir_ = scratch_.path(), table_;
     olvani_test::MessageBoxRecorder recorder_;
     // The boxes shown, each "caption|text".
     std::vector<std::string> Boxes() const { return recorder_.CaptionsAndTexts(); }

@@ -1,4 +1,5 @@
 #include "platform/append_file.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,8 @@ namespace {
 // A folder counts as private only while no one else may enter it and it is
 // reached without a link.
 TEST(PrivateFolder, RefusesAFolderOthersMayEnterOrALink) {
-    std::string base = std::filesystem::temp_directory_path() / "olvani-private-XXXXXX";
-    ASSERT_NE(::mkdtemp(base.data()), nullptr);
+    olvani_test::ScratchDir scratch("olvani-private");
+    const std::string& base = scratch.path();
     const std::string folder = base + "/mine", link = base + "/link";
 
     int fd = olvani::OpenPrivateFolder(folder);
@@ -32,7 +33,6 @@ TEST(PrivateFolder, RefusesAFolderOthersMayEnterOrALink) {
     // Only regular files take records.
     EXPECT_EQ(olvani::OpenForAppend("/dev/null"), -1);
     EXPECT_EQ(errno, EINVAL);
-    std::filesystem::remove_all(base);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/eventlog.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,13 +15,7 @@ namespace {
 
 class EventLog : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path() / "olvani-events-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        UseFile(dir_ + "/events.jsonl");
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { UseFile(dir_ + "/events.jsonl"); }
 
     void UseFile(const std::string& path) {
         path_ = path;
@@ -49,7 +44,8 @@ protected:
         return result;
     }
 
-    std::string dir_, path_;
+    olvani_test::ScratchDir scratch_{"olvani-events"};
+    std::string dir_ = scratch_.path(), path_;
     ComPtr<IVeskEvents> events_;
 };
 

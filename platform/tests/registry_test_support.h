@@ -4,6 +4,7 @@
 #include "platform/registry.h"
 #include "platform/registry_store.h"
 #include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -44,19 +45,8 @@ inline bool BecomeUnprivileged() {
 
 class TempRegistry : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "olvani-reg-XXXXXX");
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        ::setenv("OLVANI_REGISTRY_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        olvani::registry::SetRecheckInterval(-1);
-        std::error_code ignored;
-        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(dir_, ignored);
-    }
+    void SetUp() override { ::setenv("OLVANI_REGISTRY_DIR", dir_.c_str(), 1); }
+    void TearDown() override { olvani::registry::SetRecheckInterval(-1); }
 
     std::string HiveFile(const char* root = "HKEY_LOCAL_MACHINE") const {
         return dir_ + "/" + root + ".reg";
@@ -119,7 +109,8 @@ protected:
         return std::string(buffer, size ? size - 1 : 0);
     }
 
-    std::string dir_;
+    olvani_test::ScratchDir scratch_{"olvani-reg"};
+    std::string dir_ = scratch_.path();
 };
 
 } // namespace olvani::testing

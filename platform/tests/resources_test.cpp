@@ -1,4 +1,5 @@
 #include "platform/resources.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -76,11 +77,9 @@ TEST_F(Resources, NameModulesByProgIdAndRefuseOtherNames) {
     EXPECT_EQ(ASLoadResourceFile2(u"nosuchmodule", &other), E_RESOURCE_MODULE_NOT_FOUND);
     EXPECT_EQ(ASLoadResourceFile2(nullptr, &other), E_INVALIDARG);
 
-    std::string empty = std::filesystem::temp_directory_path() / "olvani-res-XXXXXX";
-    ASSERT_NE(mkdtemp(empty.data()), nullptr);
-    setenv("OLVANI_RESOURCE_DIR", empty.c_str(), 1);
+    olvani_test::ScratchDir empty("olvani-res");
+    setenv("OLVANI_RESOURCE_DIR", empty.path().c_str(), 1);
     EXPECT_EQ(ASLoadResourceFile(OlvaniThisModule(), &other), E_RESOURCE_MODULE_NOT_FOUND);
-    std::filesystem::remove(empty);
 }
 
 TEST_F(Resources, ReleaseOnlyWhatTheyHandedOut) {

@@ -1,6 +1,7 @@
 // Stamping, replacing and locking shared files, on real files, ACLs and mounts.
 #include "platform/safe_file.h"
 #include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +21,7 @@ namespace {
 
 class SafeFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path() / "olvani-file-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override {}
 
     std::string Path(const char* name) const { return dir_ + "/" + name; }
     static std::string Read(const std::string& path) { return olvani_test::ReadFile(path); }
@@ -45,7 +41,8 @@ protected:
         return static_cast<size_t>(std::distance(begin(entries), end(entries)));
     }
 
-    std::string dir_;
+    olvani_test::ScratchDir scratch_{"olvani-file"};
+    std::string dir_ = scratch_.path();
 };
 
 TEST_F(SafeFile, StampSeesARewriteThatKeepsSizeAndModificationTime) {

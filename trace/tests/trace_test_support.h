@@ -5,6 +5,7 @@
 #include "platform/debugout.h"
 #include "platform/registry.h"
 #include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -46,9 +47,6 @@ protected:
     void SetUp() override {
         if (const char* tmp = std::getenv("TMPDIR"))
             savedTmpDir_ = tmp;
-        std::string pattern = std::filesystem::temp_directory_path() / "morvale-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
         std::filesystem::create_directory(dir_ + "/registry");
         ::setenv("OLVANI_REGISTRY_DIR", (dir_ + "/registry").c_str(), 1);
         olvani::SetDebugOutputSink([this](std::string_view text) {
@@ -62,8 +60,6 @@ protected:
             ::setenv("TMPDIR", savedTmpDir_->c_str(), 1);
         else
             ::unsetenv("TMPDIR");
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
 
     static void CreateKey() {
@@ -134,7 +130,8 @@ protected:
         return n;
     }
 
-    std::string dir_;
+    olvani_test::ScratchDir scratch_{"morvale-test"};
+    std::string dir_ = scratch_.path();
 
 private:
     std::optional<std::string> savedTmpDir_;
