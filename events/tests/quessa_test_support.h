@@ -8,6 +8,7 @@
 #include "platform/registry.h"
 #include "platform/resources.h"
 #include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -67,10 +68,6 @@ public:
 
 private:
     Library() {
-        std::string pattern = std::filesystem::temp_directory_path() / "quessa-test-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        folder_ = pattern;
         std::filesystem::create_directory(folder_ + "/registry");
         ::setenv("OLVANI_REGISTRY_DIR", (folder_ + "/registry").c_str(), 1);
         ::setenv("OLVANI_EVENT_LOG", EventFile().c_str(), 1);
@@ -89,12 +86,8 @@ private:
             std::abort();
         }
     }
-    ~Library() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-
-    std::string folder_;
+    olvani_test::ScratchDir scratch_{"quessa-test"};
+    std::string folder_ = scratch_.path();
     void* handle_ = nullptr;
 };
 

@@ -1,6 +1,7 @@
 // Services against a stand-in of systemd's manager on the test's own bus.
 #include "platform/strings.h"
 #include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 #include "utils/dravik.h"
 #include "utils/tests/service_manager_standin.h"
 
@@ -25,9 +26,6 @@ constexpr HRESULT kTimedOut = static_cast<HRESULT>(0x8007006Eu);       // ETIMED
 class Services : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "olvani-svc-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
         std::filesystem::create_directory(dir_ + "/units");
         manager_ = std::make_unique<ServiceManagerStandIn>(dir_);
         setenv("OLVANI_SERVICE_BUS", manager_->Address().c_str(), 1);
@@ -36,7 +34,6 @@ protected:
     void TearDown() override {
         manager_.reset();
         unsetenv("OLVANI_SERVICE_BUS");
-        std::filesystem::remove_all(dir_);
     }
     // Polls of the pending loop: the state reads after the request's first.
     int PendingPolls(const std::string& unit) { return manager_->StateReads(unit) - 2; }
@@ -48,7 +45,8 @@ protected:
         return unit;
     }
 
-    std::string dir_;
+    olvani_test::ScratchDir scratch_{"olvani-svc"};
+    std::string dir_ = scratch_.path();
     std::unique_ptr<ServiceManagerStandIn> manager_;
 };
 

@@ -1,6 +1,7 @@
 // The last error, error information, disk space and the logon right, on the
 // real system: a private tmpfs, and a throwaway account and group.
 #include "platform/oleauto.h"
+#include "tests/support/scratch_dir.h"
 #include "utils/dravik.h"
 
 #include <gtest/gtest.h>
@@ -63,8 +64,8 @@ struct Space {
 // that only the child's private mount namespace sees.
 template <size_t N, class Measure>
 void OnTmpfs(const char* size, Space (&out)[N], Measure measure) {
-    std::string folder = (std::filesystem::temp_directory_path() / "olvani-df-XXXXXX");
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    olvani_test::ScratchDir scratch("olvani-df");
+    const std::string& folder = scratch.path();
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     const pid_t child = fork();
@@ -85,7 +86,6 @@ void OnTmpfs(const char* size, Space (&out)[N], Measure measure) {
     int status = -1;
     waitpid(child, &status, 0);
     EXPECT_EQ(status, 0);
-    rmdir(folder.c_str());
 }
 
 Space Measure(const std::u16string& path) {

@@ -7,6 +7,7 @@
 #include "server/core/korrind_doc.h"
 #include "tests/support/files.h"
 #include "tests/support/message_boxes.h"
+#include "tests/support/scratch_dir.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -55,14 +56,10 @@ using Messages = olvani_test::MessageBoxRecorder;
 class DocTest : public testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/docXXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
         ::chmod(dir.c_str(), 0755);
         table = dir + "/bootptab";
     }
     void TearDown() override {
-        std::filesystem::remove_all(dir);
         EXPECT_TRUE(messages.texts.empty()) << "the document showed a message box itself";
     }
 
@@ -74,7 +71,8 @@ protected:
         return said.result;
     }
 
-    std::string dir;
+    olvani_test::ScratchDir scratch{"doc"};
+    std::string dir = scratch.path();
     std::string table;
     EntryRowArray rows;
     Messages messages;
