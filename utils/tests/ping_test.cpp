@@ -2,6 +2,7 @@
 // a host that drops echo requests and a responder that answers wrongly, with
 // a raw socket and, as an unprivileged user, with an ICMP datagram socket.
 #include "platform/tests/registry_test_support.h"
+#include "tests/support/scratch_dir.h"
 #include "trace/client/module_trace.h"
 #include "utils/dravik.h"
 #include "utils/ping_packet.h"
@@ -377,8 +378,8 @@ TEST_F(PingAcrossVeth, StrangersRepliesGiveUpAfterTheRetries) {
 
 TEST_F(PingAcrossVeth, NoRetriesWhenPingRetriesIsZero) {
     KernelEchoReplies(false);
-    std::string registry = (std::filesystem::temp_directory_path() / "olvani-reg-XXXXXX");
-    ASSERT_NE(mkdtemp(registry.data()), nullptr);
+    olvani_test::ScratchDir scratch("olvani-reg");
+    const std::string& registry = scratch.path();
     setenv("OLVANI_REGISTRY_DIR", registry.c_str(), 1);
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tarvex\\Olvani\\LNS", 0, nullptr, 0,
@@ -393,7 +394,6 @@ TEST_F(PingAcrossVeth, NoRetriesWhenPingRetriesIsZero) {
     StartResponder(Answer::kForeign);
     EXPECT_EQ(PingFromDriver(false, registry, "3"), -1);
     EXPECT_EQ(StopResponder().size(), 3u);
-    std::filesystem::remove_all(registry);
 }
 
 // A reply carrying this ping's identifier from another address is bad, with
