@@ -42,6 +42,11 @@ inline std::string Block(const std::string& host, const std::string& ha, const s
            "T145=64:T146=01:T147=01\r\n";
 }
 
+// Three server-written entries on one subnet.
+inline const std::string kLab1 = Block("lab1", "02004C000001", "10.0.0.1");
+inline const std::string kLab2 = Block("lab2", "02004C000002", "10.0.0.2");
+inline const std::string kLab3 = Block("lab3", "02004C000003", "10.0.0.3");
+
 inline const std::string kHeader = "# OXL Bootptab file\r\n\r\n# global defaults\r\n"
                                    "global.defaults:\\\r\nsm=:\\\r\ngw=:\r\n";
 

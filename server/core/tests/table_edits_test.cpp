@@ -8,18 +8,9 @@
 #include <sys/file.h>
 #include <thread>
 
-using doctest::Block;
-using doctest::DocTest;
-using doctest::kHeader;
-using doctest::ReadFile;
-using doctest::Row;
-using doctest::WriteFile;
+using namespace doctest;
 
 namespace {
-
-const std::string kLab1 = Block("lab1", "02004C000001", "10.0.0.1");
-const std::string kLab2 = Block("lab2", "02004C000002", "10.0.0.2");
-const std::string kLab3 = Block("lab3", "02004C000003", "10.0.0.3");
 
 // True once some thread waits for the flock on the file (the kernel lists
 // waiters with "->" in /proc/locks). Gives up after ten seconds.

@@ -4,18 +4,9 @@
 #include <sched.h>
 #include <sys/mount.h>
 
-using doctest::Block;
-using doctest::DocTest;
-using doctest::kHeader;
-using doctest::ReadFile;
-using doctest::Row;
-using doctest::WriteFile;
+using namespace doctest;
 
 namespace {
-
-const std::string kLab1 = Block("lab1", "02004C000001", "10.0.0.1");
-const std::string kLab2 = Block("lab2", "02004C000002", "10.0.0.2");
-const std::string kLab3 = Block("lab3", "02004C000003", "10.0.0.3");
 
 // Files in the folder other than the table, its backup and the writers'
 // lock file.
