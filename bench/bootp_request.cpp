@@ -2,6 +2,7 @@
 // 1,000 and 50,000 hosts, with and without boot files. The replies go to a
 // sender that only counts them.
 #include "bootp/bootptab_reader.h"
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
 #include "bootp/request.h"
 #include "bootp/table_paths.h"
@@ -54,14 +55,14 @@ struct Rate {
     double cpu;
 };
 
-Rate Measure(const std::filesystem::path& dir, int hosts, bool bootFiles) {
+Rate Measure(BootpEngine& engine, const std::filesystem::path& dir, int hosts, bool bootFiles) {
     std::string path = (dir / "bootptab").string();
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << bench_hosts::GenerateTable(hosts, bootFiles ? dir.string() : std::string());
     }
-    SetTablePath(path);
-    if (ReadHostTable() != 0 || HostTableEntryCount() != hosts + 1) {
+    SetTablePath(engine, path);
+    if (ReadHostTable(engine) != 0 || engine.entryCount != hosts + 1) {
         std::fprintf(stderr, "bootp_request: table not read\n");
         std::exit(1);
     }
@@ -85,7 +86,7 @@ Rate Measure(const std::filesystem::path& dir, int hosts, bool bootFiles) {
         double cpuStart = CpuSeconds();
         for (int i = 0; i < kBatchRequests; ++i) {
             std::memcpy(packet, requests[next++ % requests.size()].data(), kBootpPacketSize);
-            HandleRequest(packet, application, sender);
+            HandleRequest(engine, packet, application, sender);
         }
         double cpu = CpuSeconds() - cpuStart;
         double wall =
@@ -111,12 +112,13 @@ int main() {
         boot << std::string(70000, 'b');
     }
     std::filesystem::permissions(dir / "boot.bin", std::filesystem::perms(0644));
-    CreateHostTables();
+    BootpEngine engine;
+    CreateHostTables(engine.tables);
     Rate rates[2][2];
     const int sizes[2] = {1000, 50000};
     for (int s = 0; s < 2; ++s) {
         for (int boot = 0; boot < 2; ++boot) {
-            rates[s][boot] = Measure(dir, sizes[s], boot == 1);
+            rates[s][boot] = Measure(engine, dir, sizes[s], boot == 1);
             std::printf("bootp_request: %5d hosts, %-15s median %9.0f req/s "
                         "(CPU time: %9.0f req/s)\n",
                         sizes[s], boot ? "with boot file" : "no boot file", rates[s][boot].wall,
@@ -126,7 +128,6 @@ int main() {
     std::printf("bootp_request: 50,000 vs 1,000 hosts, no boot file: %.2f by wall time, %.2f by "
                 "CPU time (target >= 0.33; 50,000 target >= 300000 req/s)\n",
                 rates[1][0].wall / rates[0][0].wall, rates[1][0].cpu / rates[0][0].cpu);
-    FreeHashTable();
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -2,6 +2,7 @@
 // of one hardware-address lookup. The table is generated here, in the layout
 // the server application writes (CR LF, one tag per continued line).
 #include "bootp/bootptab_reader.h"
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
 #include "bootp/table_paths.h"
 #include "bootp_hosts.h"
@@ -55,15 +56,14 @@ int main() {
         std::ofstream out(path, std::ios::binary);
         out << bench_hosts::GenerateTable(kHosts, "/srv/tftp");
     }
-    SetTablePath(path);
+    BootpEngine engine;
+    SetTablePath(engine, path);
 
     // Heap of the built tables: from empty tables to the tables after one read.
-    FreeHashTable();
-    CreateHostTables();
+    CreateHostTables(engine.tables);
     size_t before = mallinfo2().uordblks;
-    ForgetHostTableFile();
-    if (ReadHostTable() != 0 || HostTableEntryCount() != kHosts + 1) {
-        std::fprintf(stderr, "bootp_table: read failed (%d entries)\n", HostTableEntryCount());
+    if (ReadHostTable(engine) != 0 || engine.entryCount != kHosts + 1) {
+        std::fprintf(stderr, "bootp_table: read failed (%d entries)\n", engine.entryCount);
         return 1;
     }
     size_t after = mallinfo2().uordblks;
@@ -74,17 +74,17 @@ int main() {
     std::vector<double> rereadTimes;
     std::vector<double> readCpuTimes;
     for (int run = 0; run < kReadRuns; ++run) {
-        FreeHashTable();
-        CreateHostTables();
-        ForgetHostTableFile();
+        FreeHashTable(engine.tables);
+        CreateHostTables(engine.tables);
+        ForgetHostTableFile(engine);
         auto start = Clock::now();
         double cpuStart = CpuSeconds();
-        ReadHostTable();
+        ReadHostTable(engine);
         readCpuTimes.push_back(CpuSeconds() - cpuStart);
         readTimes.push_back(Seconds(Clock::now() - start));
-        ForgetHostTableFile();
+        ForgetHostTableFile(engine);
         start = Clock::now();
-        ReadHostTable();
+        ReadHostTable(engine);
         rereadTimes.push_back(Seconds(Clock::now() - start));
     }
     double readMedian = Median(readTimes);
@@ -105,8 +105,8 @@ int main() {
                 HostEntry key{};
                 key.hwType = 1;
                 bench_hosts::MacOf(order[k], key.hwAddr);
-                found +=
-                    hash_Find(hwTable, hash_Code(key.hwAddr, 6), hwLookupMatch, &key) != nullptr;
+                found += hash_Find(engine.tables.hwTable, hash_Code(key.hwAddr, 6), hwLookupMatch,
+                                   &key) != nullptr;
             }
             lookupCpuTimes.push_back((CpuSeconds() - cpuStart) / kLookupBatch);
             lookupTimes.push_back(Seconds(Clock::now() - start) / kLookupBatch);
@@ -126,7 +126,6 @@ int main() {
     std::printf("bootp_table: heap %.1f bytes/entry (target < 300)\n", bytesPerEntry);
     std::printf("bootp_table: median hardware-address lookup %.1f ns (CPU time %.1f ns)\n",
                 Median(lookupTimes) * 1e9, Median(lookupCpuTimes) * 1e9);
-    FreeHashTable();
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -5,6 +5,7 @@
 // (target: under 100 ms).
 // Usage: korrind_doc_bench [folder [entries]]   (default: $TMPDIR or /tmp, 50000)
 #include "bootp/bootptab_reader.h"
+#include "bootp/server.h"
 #include "bootp/table_paths.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
@@ -102,8 +103,9 @@ int main(int argc, char** argv) {
 
     // The Manager's opening: every record listed with its comment, the
     // working list rebuilt. Requests wait meanwhile.
-    SetTablePath(table);
-    if (ReadHostTable() != 0)
+    CBootPServer server;
+    SetTablePath(server.Engine(), table);
+    if (ReadHostTable(server.Engine()) != 0)
         return 1;
     std::vector<double> opens;
     size_t listed = 0;

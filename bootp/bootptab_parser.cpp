@@ -250,7 +250,8 @@ int ScalarTag(const char*& p, HostEntry* e, Form form, uint32_t removeFlag, uint
     }
 }
 
-int ApplySymbol(const char*& p, HostEntry* e, Symbol symbol, Form form) {
+int ApplySymbol(const char*& p, HostEntry* e, Symbol symbol, Form form,
+                const HostTables& templates) {
     if (const AddressListTag* list = FindListTag(symbol)) {
         return ParseList(p, e, *list, form);
     }
@@ -278,7 +279,7 @@ int ApplySymbol(const char*& p, HostEntry* e, Symbol symbol, Form form) {
         if (form != Form::Set) {
             return kTagSyntax;
         }
-        ApplyTemplate(e, &p);
+        ApplyTemplate(e, &p, templates);
         return kTagDone;
     case Symbol::hn:
         if (form == Form::Set) {
@@ -338,7 +339,7 @@ void CopyFromTemplate(HostEntry* e, const HostEntry* t) {
 
 } // namespace
 
-int ParseTag(const char** cursor, HostEntry* entry) {
+int ParseTag(const char** cursor, HostEntry* entry, const HostTables& templates) {
     const char*& p = *cursor;
     if (*p == '\0') {
         return kTagEnd;
@@ -365,10 +366,10 @@ int ParseTag(const char** cursor, HostEntry* entry) {
         return kTagUnknownSymbol;
     }
     p += form == Form::Bare ? 2 : 3;
-    return ApplySymbol(p, entry, symbol, form);
+    return ApplySymbol(p, entry, symbol, form, templates);
 }
 
-int ParseEntry(HostEntry* entry, const char* text) {
+int ParseEntry(HostEntry* entry, const char* text, const HostTables& templates) {
     if (*text == '\0') {
         return -1;
     }
@@ -382,7 +383,7 @@ int ParseEntry(HostEntry* entry, const char* text) {
     entry->hostName = NewSharedString(name, length);
     SkipPastColon(p);
     for (;;) {
-        int result = ParseTag(&p, entry);
+        int result = ParseTag(&p, entry, templates);
         if (result == kTagDone) {
             SkipPastColon(p);
         } else if (result == kTagEnd || result == kTagBadHwType) {
@@ -394,20 +395,21 @@ int ParseEntry(HostEntry* entry, const char* text) {
     }
 }
 
-void ApplyTemplate(HostEntry* entry, const char** cursor) {
+void ApplyTemplate(HostEntry* entry, const char** cursor, const HostTables& templates) {
     char reference[kStringCapacity];
     size_t length = ScanString(*cursor, reference, sizeof reference);
     const HostEntry* found = nullptr;
     if (GoodHostName(reference)) {
-        if (nameTable != nullptr) {
-            found = hash_Find(nameTable, hash_Code(reference, static_cast<uint32_t>(length)),
-                              nameLookupMatch, reference);
+        if (templates.nameTable != nullptr) {
+            found =
+                hash_Find(templates.nameTable, hash_Code(reference, static_cast<uint32_t>(length)),
+                          nameLookupMatch, reference);
         }
     } else {
         const char* p = reference;
         HostEntry key{};
-        if (ipTable != nullptr && ScanAddress(&p, &key.ipAddr)) {
-            found = hash_Find(ipTable, hash_Code(&key.ipAddr, 4), ipLookupMatch, &key);
+        if (templates.ipTable != nullptr && ScanAddress(&p, &key.ipAddr)) {
+            found = hash_Find(templates.ipTable, hash_Code(&key.ipAddr, 4), ipLookupMatch, &key);
         }
     }
     if (found != nullptr) {

@@ -2,6 +2,7 @@
 // three host tables.
 #include "bootp/bootptab_reader.h"
 #include "bootp/bootptab_parser.h"
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
 #include "bootp/table_paths.h"
 #include "platform/safe_file.h"
@@ -18,39 +19,17 @@
 
 namespace {
 
-// What the last read saw of the file. A replaced file (new inode), a changed
-// size or any change of the nanosecond modification time means a new read;
-// a file read too soon after it was written is read again as `trust` says.
-struct FileState {
-    bool valid = false;
-    olvani::StampTrust trust;
-    timespec mtime{};
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-};
-
-FileState recorded;
-int entryCount = 0;
-unsigned generation = 0;
-
-bool SameFile(const struct stat& st, const FileState& state) {
-    return st.st_mtim.tv_sec == state.mtime.tv_sec && st.st_mtim.tv_nsec == state.mtime.tv_nsec &&
-           st.st_dev == state.device && st.st_ino == state.inode && st.st_size == state.size;
-}
-
-void Record(const struct stat& st) {
-    recorded.trust.Read(st.st_mtim, recorded.valid && SameFile(st, recorded));
-    recorded.valid = true;
-    recorded.mtime = st.st_mtim;
-    recorded.device = st.st_dev;
-    recorded.inode = st.st_ino;
-    recorded.size = st.st_size;
-}
-
 // A file read earlier and unchanged since, as far as its status tells.
-bool Unchanged(const struct stat& st) {
-    return recorded.valid && SameFile(st, recorded) && st.st_nlink != 0 && recorded.trust.Trusted();
+bool Unchanged(const TableFileCheck& check, const struct stat& st) {
+    return check.valid && olvani::FileStamp::Of(st) == check.stamp && st.st_nlink != 0 &&
+           check.trust.Trusted();
+}
+
+void Record(TableFileCheck& check, const struct stat& st) {
+    olvani::FileStamp stamp = olvani::FileStamp::Of(st);
+    check.trust.Read(st.st_mtim, check.valid && stamp == check.stamp);
+    check.valid = true;
+    check.stamp = stamp;
 }
 
 bool IsSpace(int c) {
@@ -231,51 +210,53 @@ struct TableSet {
         return true;
     }
     // Exchanges contents with the engine's tables, whose addresses stay.
-    void SwapWithEngine() {
-        HashTable* engine[3] = {hwTable, ipTable, nameTable};
+    void SwapWith(HostTables& engine) {
+        HashTable* current[3] = {engine.hwTable, engine.ipTable, engine.nameTable};
         for (int i = 0; i < 3; ++i) {
-            std::swap(*engine[i], *tables[i]);
+            std::swap(*current[i], *tables[i]);
         }
     }
 };
 
 } // namespace
 
-void IndexEntry(HostEntry* entry) {
+void IndexEntry(BootpEngine& engine, HostEntry* entry) {
+    HostTables& tables = engine.tables;
     if ((entry->flags & HF_HWTYPE) && (entry->flags & HF_HWADDR)) {
         ++entry->linkCount;
         uint32_t code =
             hash_Code(entry->hwAddr, static_cast<uint32_t>(hwAddrLength(entry->hwType)));
-        if (hash_Insert(hwTable, code, hwInsertMatch, entry, entry) != 0) {
+        if (hash_Insert(tables.hwTable, code, hwInsertMatch, entry, entry) != 0) {
             ReleaseHost(entry); // a duplicate hardware address drops the whole entry
             return;
         }
     }
     if (entry->flags & HF_IPADDR) {
         ++entry->linkCount;
-        if (hash_Insert(ipTable, hash_Code(&entry->ipAddr, 4), neverMatch, entry, entry) != 0) {
+        if (hash_Insert(tables.ipTable, hash_Code(&entry->ipAddr, 4), neverMatch, entry, entry) !=
+            0) {
             --entry->linkCount;
         }
     }
     ++entry->linkCount;
     const char* name = entry->hostName->text();
-    if (hash_Insert(nameTable, hash_Code(name, static_cast<uint32_t>(std::strlen(name))),
+    if (hash_Insert(tables.nameTable, hash_Code(name, static_cast<uint32_t>(std::strlen(name))),
                     neverMatch, name, entry) != 0) {
         ReleaseHost(entry); // frees it only when no table took it
     }
-    ++entryCount;
+    ++engine.entryCount;
 }
 
-int ReadHostTable() {
-    const std::string& path = TablePath();
+int ReadHostTable(BootpEngine& engine) {
+    const std::string& path = engine.paths.table;
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
         return -1;
     }
-    if (Unchanged(st)) {
+    if (Unchanged(engine.tableFile, st)) {
         return 0;
     }
-    if (!CreateHostTables()) {
+    if (!CreateHostTables(engine.tables)) {
         return -1;
     }
     TableSet previous;
@@ -290,39 +271,31 @@ int ReadHostTable() {
         ::close(fd);
         return -1;
     }
-    Record(st);
-    previous.SwapWithEngine();
-    int previousCount = std::exchange(entryCount, 0);
+    Record(engine.tableFile, st);
+    previous.SwapWith(engine.tables);
+    int previousCount = std::exchange(engine.entryCount, 0);
     auto source = std::make_unique<BlockSource>(fd);
     char text[kEntryBufferSize];
     while (ReadEntryFrom(*source, text, sizeof text) > 0) {
         HostEntry* entry = NewHostEntry();
-        if (ParseEntry(entry, text) != 0) {
+        if (ParseEntry(entry, text, engine.tables) != 0) {
             ReleaseHost(entry);
             continue;
         }
-        IndexEntry(entry);
+        IndexEntry(engine, entry);
     }
     ::close(fd);
     if (source->Failed()) {
         // Keep the tables of the last good read and try again next time.
-        previous.SwapWithEngine();
-        entryCount = previousCount;
-        recorded.valid = false;
+        previous.SwapWith(engine.tables);
+        engine.entryCount = previousCount;
+        engine.tableFile.valid = false;
         return -1;
     }
-    ++generation;
+    ++engine.generation;
     return 0;
 }
 
-int HostTableEntryCount() {
-    return entryCount;
-}
-
-unsigned HostTableGeneration() {
-    return generation;
-}
-
-void ForgetHostTableFile() {
-    recorded = FileState{};
+void ForgetHostTableFile(BootpEngine& engine) {
+    engine.tableFile = TableFileCheck{};
 }

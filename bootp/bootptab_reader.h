@@ -10,19 +10,20 @@
 
 constexpr int kEntryBufferSize = 1024; // entry text of at most 1023 characters
 
-// Rebuilds the three tables when the file changed since the last read.
-// 0: read, or unchanged; -1: file not available (the tables stay as they are).
-int ReadHostTable();
-// Entries kept by the last read.
-int HostTableEntryCount();
-// Counts the rebuilds, so callers can tell whether the tables were replaced.
-unsigned HostTableGeneration();
-// Forgets the recorded file state: the next ReadHostTable reads the file.
-void ForgetHostTableFile();
+struct BootpEngine;
+struct HostTables;
+
+// Rebuilds the engine's three tables when the file at its table path changed
+// since the last read. 0: read, or unchanged; -1: file not available (the
+// tables stay as they are).
+int ReadHostTable(BootpEngine& engine);
+// Forgets what the last read saw of the file: the next ReadHostTable reads it.
+void ForgetHostTableFile(BootpEngine& engine);
 
 // One entry's text (one logical line) into `buffer`, NUL-terminated; returns
 // its length, 0 at end of file.
 int ReadEntry(FILE* file, char* buffer, int capacity);
 // Puts a parsed entry into the three tables by the reader's rules: a
 // duplicate hardware address drops it, and it is freed when no table took it.
-void IndexEntry(HostEntry* entry);
+// Counts it in the engine's entry count.
+void IndexEntry(BootpEngine& engine, HostEntry* entry);

@@ -1,8 +1,14 @@
 #include "bootp/dump.h"
 
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
-#include "bootp/table_paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -34,16 +40,39 @@ constexpr const char* kLegend[] = {
 };
 
 // The file is text: every line ends in CR LF on disk.
-void WriteText(FILE* file, std::string_view text) {
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            std::fwrite(text.data() + start, 1, i - start, file);
-            std::fputs("\r\n", file);
-            start = i + 1;
-        }
+void WriteText(std::string& file, std::string_view text) {
+    for (char c : text) {
+        if (c == '\n')
+            file += '\r';
+        file += c;
     }
-    std::fwrite(text.data() + start, 1, text.size() - start, file);
+}
+
+// Opens the dump for writing without following a link planted at its path
+// and without waiting on a FIFO; anything but a regular file is refused.
+int OpenDump(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 void AppendFormatted(std::string& out, const char* format, auto... values) {
@@ -128,15 +157,16 @@ std::string EntryText(const HostEntry& e) {
 
 } // namespace
 
-void DumpEntry(FILE* file, const HostEntry* entry) {
+void DumpEntry(std::string& file, const HostEntry* entry) {
     if (entry != nullptr)
         WriteText(file, EntryText(*entry));
 }
 
-bool DumpDatabaseTo(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
+bool DumpDatabaseTo(BootpEngine& engine, const std::string& path) {
+    int fd = OpenDump(path);
+    if (fd < 0)
         return false;
+    std::string file;
     std::string header = std::string("\n# ") + kVersionBanner + "\n# " + path +
                          ": dump of bootp server database.\n#\n# Dump taken ";
     std::time_t now = std::time(nullptr);
@@ -146,16 +176,18 @@ bool DumpDatabaseTo(const std::string& path) {
     for (const char* line : kLegend)
         header += line;
     WriteText(file, header);
-    if (nameTable != nullptr) {
-        for (HostEntry* e = hash_First(nameTable); e != nullptr; e = hash_Next(nameTable)) {
+    HashTable* names = engine.tables.nameTable;
+    if (names != nullptr) {
+        for (HostEntry* e = hash_First(names); e != nullptr; e = hash_Next(names)) {
             DumpEntry(file, e);
             WriteText(file, "\n");
         }
     }
-    std::fclose(file);
-    return true;
+    // A dump cut short (a full disk) is as unwritable as one never opened.
+    bool written = WriteAll(fd, file);
+    return ::close(fd) == 0 && written;
 }
 
-bool DumpDatabase() {
-    return DumpDatabaseTo(DumpPath());
+bool DumpDatabase(BootpEngine& engine) {
+    return DumpDatabaseTo(engine, engine.paths.dump);
 }

@@ -5,16 +5,19 @@
 
 #include "bootp/bootp_message.h"
 
-#include <cstdio>
 #include <string>
 
-// Writes the dump to the registry's table path followed by ".dmp", replacing
-// the file. False when it cannot be opened: the program ends with status 1.
-bool DumpDatabase();
+struct BootpEngine;
 
-// The same, to `path`.
-bool DumpDatabaseTo(const std::string& path);
+// Writes the dump of the engine's tables to its dump path (the registry's
+// table path followed by ".dmp"), replacing the file. False when it cannot
+// be opened: the program ends with status 1.
+bool DumpDatabase(BootpEngine& engine);
 
-// Writes one entry's fields, each ending in a colon, without a line end.
+// The same, to `path`. A link at `path` is not followed, and anything but a
+// regular file there is refused.
+bool DumpDatabaseTo(BootpEngine& engine, const std::string& path);
+
+// Appends one entry's fields, each ending in a colon, without a line end.
 // Does nothing for an empty entry.
-void DumpEntry(FILE* file, const HostEntry* entry);
+void DumpEntry(std::string& file, const HostEntry* entry);

@@ -4,10 +4,6 @@
 #include <cstring>
 #include <initializer_list>
 
-HashTable* hwTable = nullptr;
-HashTable* ipTable = nullptr;
-HashTable* nameTable = nullptr;
-
 namespace {
 
 void ResetIterator(HashTable* table) {
@@ -72,14 +68,10 @@ HashTable* hash_New(uint32_t size) {
     return table;
 }
 
-bool hash_Contains(HashTable* table, uint32_t code, HashMatch match, const void* key) {
-    return hash_Find(table, code, match, key) != nullptr;
-}
-
 int hash_Insert(HashTable* table, uint32_t code, HashMatch match, const void* key,
                 HostEntry* element) {
     // neverMatch can never meet a duplicate: skip the walk of the chain.
-    if (match != neverMatch && hash_Contains(table, code, match, key)) {
+    if (match != neverMatch && hash_Find(table, code, match, key) != nullptr) {
         return -1;
     }
     HashChain& chain = table->buckets[code % table->size];
@@ -189,8 +181,8 @@ bool neverMatch(const void*, const HostEntry*) {
     return false;
 }
 
-bool CreateHostTables() {
-    if (hwTable != nullptr && ipTable != nullptr && nameTable != nullptr) {
+bool CreateHostTables(HostTables& tables) {
+    if (tables.hwTable != nullptr && tables.ipTable != nullptr && tables.nameTable != nullptr) {
         return true;
     }
     HashTable* hw = hash_New(kHostTableBuckets);
@@ -202,25 +194,25 @@ bool CreateHostTables() {
         hash_Free(name);
         return false;
     }
-    FreeHashTable();
-    hwTable = hw;
-    ipTable = ip;
-    nameTable = name;
+    FreeHashTable(tables);
+    tables.hwTable = hw;
+    tables.ipTable = ip;
+    tables.nameTable = name;
     return true;
 }
 
-void ClearHostTables() {
-    for (HashTable* table : {hwTable, ipTable, nameTable}) {
+void ClearHostTables(HostTables& tables) {
+    for (HashTable* table : {tables.hwTable, tables.ipTable, tables.nameTable}) {
         if (table != nullptr) {
             hash_Clear(table, ReleaseHost);
         }
     }
 }
 
-void FreeHashTable() {
-    ClearHostTables();
-    hash_Free(hwTable);
-    hash_Free(ipTable);
-    hash_Free(nameTable);
-    hwTable = ipTable = nameTable = nullptr;
+void FreeHashTable(HostTables& tables) {
+    ClearHostTables(tables);
+    hash_Free(tables.hwTable);
+    hash_Free(tables.ipTable);
+    hash_Free(tables.nameTable);
+    tables = HostTables{};
 }

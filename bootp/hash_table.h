@@ -38,7 +38,6 @@ uint32_t hash_Code(const void* bytes, uint32_t length);
 // No table for size 0 or when memory is short.
 HashTable* hash_New(uint32_t size);
 // `code` must be hash_Code of the element's key bytes.
-bool hash_Contains(HashTable* table, uint32_t code, HashMatch match, const void* key);
 // 0 when linked at the head of the bucket; -1 for a match already present or
 // no memory for the node.
 int hash_Insert(HashTable* table, uint32_t code, HashMatch match, const void* key,
@@ -60,15 +59,17 @@ bool ipLookupMatch(const void* key, const HostEntry* element);
 bool nameLookupMatch(const void* key, const HostEntry* element);
 bool neverMatch(const void* key, const HostEntry* element);
 
-// The engine's three host tables (empty until CreateHostTables).
-extern HashTable* hwTable;
-extern HashTable* ipTable;
-extern HashTable* nameTable;
+// An engine's three host tables (null until CreateHostTables).
+struct HostTables {
+    HashTable* hwTable = nullptr;
+    HashTable* ipTable = nullptr;
+    HashTable* nameTable = nullptr;
+};
 
 // Creates the three tables with 257 buckets each; false when memory is short
 // (nothing is left half made). Does nothing when they exist.
-bool CreateHostTables();
+bool CreateHostTables(HostTables& tables);
 // hash_Clear of each existing table with ReleaseHost.
-void ClearHostTables();
+void ClearHostTables(HostTables& tables);
 // Clears and frees the three tables.
-void FreeHashTable();
+void FreeHashTable(HostTables& tables);

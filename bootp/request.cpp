@@ -1,5 +1,6 @@
 #include "bootp/request.h"
 
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
 #include "bootp/vendor_area.h"
 
@@ -93,7 +94,7 @@ bool Usable(const std::string& path, const std::string* base, uint32_t* size) {
 
 // The found entry, or nullptr after the lines (and, for an unknown hardware
 // address, the note to the application) that say why not.
-HostEntry* FindClient(uint8_t* packet, BootpApplication& application) {
+HostEntry* FindClient(const HostTables& tables, uint8_t* packet, BootpApplication& application) {
     const auto* p = reinterpret_cast<const BootpPacket*>(packet);
     uint32_t ciaddr = Load32(p->ciaddr);
     HostEntry key{};
@@ -103,9 +104,10 @@ HostEntry* FindClient(uint8_t* packet, BootpApplication& application) {
         key.hwType = p->htype;
         uint32_t length = static_cast<uint32_t>(hwAddrLength(p->htype));
         std::memcpy(key.hwAddr, p->chaddr, length);
-        HostEntry* entry = hwTable != nullptr ? hash_Find(hwTable, hash_Code(p->chaddr, length),
-                                                          hwLookupMatch, &key)
-                                              : nullptr;
+        HostEntry* entry =
+            tables.hwTable != nullptr
+                ? hash_Find(tables.hwTable, hash_Code(p->chaddr, length), hwLookupMatch, &key)
+                : nullptr;
         if (entry == nullptr) {
             Line(application, "Error:  Hardware address not found in BOOTPTAB: %s", text.c_str());
             if (!application.IsListedAddress(text)) {
@@ -118,8 +120,8 @@ HostEntry* FindClient(uint8_t* packet, BootpApplication& application) {
     }
     Line(application, "Status: request from IP addr: %s", IpAddrText(ciaddr));
     key.ipAddr = ciaddr;
-    HostEntry* entry = ipTable != nullptr
-                           ? hash_Find(ipTable, hash_Code(&ciaddr, 4), ipLookupMatch, &key)
+    HostEntry* entry = tables.ipTable != nullptr
+                           ? hash_Find(tables.ipTable, hash_Code(&ciaddr, 4), ipLookupMatch, &key)
                            : nullptr;
     if (entry == nullptr) {
         Line(application, "Error:  IP address not found: %s", IpAddrText(ciaddr));
@@ -184,14 +186,15 @@ int FileUsable(const char* path, uint32_t* size) {
     return 0;
 }
 
-void HandleRequest(uint8_t* packet, BootpApplication& application, ReplySender& sender) {
+void HandleRequest(const BootpEngine& engine, uint8_t* packet, BootpApplication& application,
+                   ReplySender& sender) {
     packet[bootp_offset::op] = BOOTREPLY;
     uint8_t htype = packet[bootp_offset::htype];
     if (htype >= kHwTypeCount) {
         Line(application, "Error:  Unknown hardware type %u in BOOTP request", htype);
         return;
     }
-    HostEntry* entry = FindClient(packet, application);
+    HostEntry* entry = FindClient(engine.tables, packet, application);
     if (entry == nullptr) {
         return;
     }
@@ -201,7 +204,7 @@ void HandleRequest(uint8_t* packet, BootpApplication& application, ReplySender& 
         return;
     }
     std::memset(packet + bootp_offset::vend + 4, 0, kBootpVendSize - 4);
-    FillVendorArea(packet, entry, fileSize);
+    FillVendorArea(packet, entry, fileSize, engine.autoTimeOffset);
     SendReply(packet, application, sender);
     Line(application, "Status: Reply to BOOTP Request has been sent");
 }

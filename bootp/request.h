@@ -34,10 +34,14 @@ constexpr uint16_t kClientPort = 68;
 // The longest boot file path the reply's file field holds.
 constexpr size_t kMaxBootPath = kBootpFileSize - 1;
 
-// Answers the request in `packet` (at least 300 bytes, `op` 1), rewriting
-// it into the reply. No reply for an unknown client, a requested file that
-// does not exist, or a hardware type without an address length.
-void HandleRequest(uint8_t* packet, BootpApplication& application, ReplySender& sender);
+struct BootpEngine;
+
+// Answers the request in `packet` (at least 300 bytes, `op` 1) from the
+// engine's tables, rewriting it into the reply. No reply for an unknown
+// client, a requested file that does not exist, or a hardware type without
+// an address length.
+void HandleRequest(const BootpEngine& engine, uint8_t* packet, BootpApplication& application,
+                   ReplySender& sender);
 
 // Completes the reply's addresses and sends its 300 bytes: to `ciaddr` (or
 // a relay agent's `giaddr` on port 67, or `yiaddr`); anything not bound for

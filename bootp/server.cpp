@@ -3,6 +3,7 @@
 #include "bootp/bootptab_reader.h"
 #include "bootp/dump.h"
 #include "bootp/hash_table.h"
+#include "bootp/host_directory.h"
 #include "bootp/request.h"
 #include "bootp/server_socket.h"
 #include "bootp/table_paths.h"
@@ -17,13 +18,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace {
 
 // Replies leave by the engine's socket, the way the request came in.
 class SocketReplySender : public ReplySender {
 public:
-    explicit SocketReplySender(const RequestOrigin& origin) : origin_(origin) {}
+    SocketReplySender(const ServerSocket& socket, const RequestOrigin& origin)
+        : socket_(socket), origin_(origin) {}
 
     int SendReply(const uint8_t* reply, size_t length,
                   const ReplyDestination& destination) override {
@@ -31,24 +34,15 @@ public:
         to.sin_family = AF_INET;
         to.sin_port = htons(destination.port);
         to.sin_addr.s_addr = destination.address;
-        return SendDatagram(reply, length, to, origin_);
+        return SendDatagram(socket_, reply, length, to, origin_);
     }
 
-    uint32_t OwnAddress() override { return OwnAddressFor(origin_); }
+    uint32_t OwnAddress() override { return OwnAddressFor(socket_, origin_); }
 
 private:
+    const ServerSocket& socket_;
     const RequestOrigin& origin_;
 };
-
-struct EngineState {
-    BootpApplication* application = nullptr;
-    int debugLevel = 0;
-    alignas(BootpPacket) BYTE receiveBuffer[kReceiveBufferSize] = {};
-    RequestOrigin origin;
-    SocketReplySender sender{origin};
-};
-
-EngineState engine;
 
 // The value after "-d": leading blanks, an optional sign, decimal digits; 0
 // when there are none.
@@ -61,19 +55,15 @@ int DebugLevelFrom(const char* text) {
     return static_cast<int>(value);
 }
 
-void AddStatusLine(const std::string& line) {
-    engine.application->AddStatusLine(line);
-}
-
-void AddErrorLine(const char* format, int error) {
+void AddErrorLine(BootpEngine& engine, const char* format, int error) {
     char line[96];
     std::snprintf(line, sizeof line, format, error);
-    AddStatusLine(line);
+    engine.application->AddStatusLine(line);
 }
 
 } // namespace
 
-int StartServer(BootpApplication& application, const std::string& arguments) {
+int StartServer(BootpEngine& engine, BootpApplication& application, const std::string& arguments) {
     engine.application = &application;
     engine.debugLevel = 0;
     if (!arguments.empty()) {
@@ -82,20 +72,20 @@ int StartServer(BootpApplication& application, const std::string& arguments) {
         else if (arguments[0] == '-')
             return kStartEndProgram;
         else
-            SetTablePath(arguments);
+            SetTablePath(engine, arguments);
     }
-    SetAutoTimeOffset(0);
-    if (!CreateHostTables())
+    engine.autoTimeOffset = 0;
+    if (!CreateHostTables(engine.tables))
         return 0;
     if (!application.CheckTableFile())
         return 0;
-    ReadHostTable();
+    ReadHostTable(engine);
     if (!application.ReadTableLines())
         return 0;
-    if (!SetupSocket())
+    if (engine.socket.listen.bind && !SetupSocket(engine.socket))
         return 0;
-    if (engine.debugLevel != 0 && !DumpDatabase()) {
-        StopServer();
+    if (engine.debugLevel != 0 && !DumpDatabase(engine)) {
+        StopServer(engine);
         return kStartEndProgram;
     }
     return kStartStarted;
@@ -104,13 +94,14 @@ int StartServer(BootpApplication& application, const std::string& arguments) {
 namespace {
 
 // Everything after the receive, on the `length` bytes in the receive buffer.
-int HandleReceived(size_t length) {
+int HandleReceived(BootpEngine& engine, size_t length) {
+    BootpApplication& application = *engine.application;
     if (length == 0) {
-        AddStatusLine("Error:  The socket connection is not open.");
+        application.AddStatusLine("Error:  The socket connection is not open.");
         return 0;
     }
     if (length < kMinimumRequestLength) {
-        AddStatusLine("Error:  The BootP Server received a short packet.");
+        application.AddStatusLine("Error:  The BootP Server received a short packet.");
         return 0;
     }
     // A request without its vendor area reads as one with an empty area; the
@@ -118,67 +109,74 @@ int HandleReceived(size_t length) {
     if (length < kBootpPacketSize)
         std::memset(engine.receiveBuffer + length, 0, kBootpPacketSize - length);
 
-    ReadHostTable();
-    if (!engine.application->ReadTableLines())
+    ReadHostTable(engine);
+    if (!application.ReadTableLines())
         return -1;
-    if (engine.receiveBuffer[0] == BOOTREQUEST)
-        HandleRequest(engine.receiveBuffer, *engine.application, engine.sender);
+    if (engine.receiveBuffer[0] == BOOTREQUEST) {
+        SocketReplySender sender(engine.socket, engine.origin);
+        HandleRequest(engine, engine.receiveBuffer, application, sender);
+    }
     return 0;
 }
 
 } // namespace
 
-int ReceiveRequest() {
+int ReceiveRequest(BootpEngine& engine) {
     int error = 0;
-    ssize_t length =
-        ReceiveDatagram(engine.receiveBuffer, sizeof engine.receiveBuffer, engine.origin, error);
+    ssize_t length = ReceiveDatagram(engine.socket, engine.receiveBuffer,
+                                     sizeof engine.receiveBuffer, engine.origin, error);
     if (length < 0) {
         // A notification that finds nothing waiting has nothing to report.
         if (error == EAGAIN || error == EWOULDBLOCK)
             return 0;
-        AddErrorLine("Error:  The WinSock recvfrom function failed with: %d", error);
+        AddErrorLine(engine, "Error:  The WinSock recvfrom function failed with: %d", error);
         return 0;
     }
-    return HandleReceived(static_cast<size_t>(length));
+    return HandleReceived(engine, static_cast<size_t>(length));
 }
 
-int ProcessDatagram(BootpApplication& application, const BYTE* datagram, size_t length) {
+int ProcessDatagram(BootpEngine& engine, BootpApplication& application, const BYTE* datagram,
+                    size_t length) {
     engine.application = &application;
     length = std::min(length, sizeof engine.receiveBuffer);
     std::memcpy(engine.receiveBuffer, datagram, length);
     engine.origin = RequestOrigin{};
-    return HandleReceived(length);
+    return HandleReceived(engine, length);
 }
 
-void StopServer() {
-    CloseServerSocket();
-    ClearHostTables();
+void StopServer(BootpEngine& engine) {
+    CloseServerSocket(engine.socket);
+    FreeHashTable(engine.tables);
     // The next start must read the file into the emptied tables.
-    ForgetHostTableFile();
+    ForgetHostTableFile(engine);
 }
 
-int DebugLevel() {
-    return engine.debugLevel;
+CBootPServer::CBootPServer(TablePaths paths, ListenAddress listen)
+    : previousListed_(HostDirectoryEngine()) {
+    engine_.paths = std::move(paths);
+    engine_.socket.listen = listen;
+    SetHostDirectoryEngine(&engine_);
+}
+
+CBootPServer::~CBootPServer() {
+    if (HostDirectoryEngine() == &engine_)
+        SetHostDirectoryEngine(previousListed_);
 }
 
 BOOL CBootPServer::Initialize(BootpApplication& application, const std::string& arguments) {
-    int result = StartServer(application, arguments);
+    int result = StartServer(engine_, application, arguments);
     endsProgram_ = result == kStartEndProgram;
     return result == kStartStarted ? TRUE : FALSE;
 }
 
 BOOL CBootPServer::Terminate() {
-    StopServer();
+    StopServer(engine_);
     return TRUE;
 }
 
 BOOL CBootPServer::ProcessRequest() {
-    ReceiveRequest();
+    ReceiveRequest(engine_);
     return TRUE;
-}
-
-int CBootPServer::SocketHandle() const {
-    return ServerSocketHandle();
 }
 
 BOOL OnSocketReadEvent(CBootPServer& server, BootpApplication& application) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bootp/app_interface.h"
+#include "bootp/engine.h"
 #include "platform/wintypes.h"
 
 #include <string>
@@ -11,35 +12,42 @@
 // Results of StartServer.
 constexpr int kStartFailed = 0;  // the reason has been shown
 constexpr int kStartStarted = 1; // running
-// Any switch but "-d<n>", or a dump that could not be written: nothing is
-// shown, nothing is left running, and the program ends with status 1.
+// Any switch but "-d<n>", a dump that could not be written, or no memory for
+// the tables: nothing is shown, nothing is left running, and the program
+// ends with status 1.
 constexpr int kStartEndProgram = -1;
 
-// Starts the engine for `application`. `arguments` is the whole command-line
+// Starts `engine` for `application`. `arguments` is the whole command-line
 // tail as one string: "-d<n>" sets the debug level, any other "-x" ends the
 // program, anything else is the table file path.
-int StartServer(BootpApplication& application, const std::string& arguments);
+int StartServer(BootpEngine& engine, BootpApplication& application, const std::string& arguments);
 
 // Handles one waiting datagram; returns at once when none is waiting. 0 after
 // a datagram was handled or refused, -1 when the application's copy of the
 // table could not be brought up to date.
-int ReceiveRequest();
+int ReceiveRequest(BootpEngine& engine);
 
 // Handles `datagram` as if it had just been received (cut to the receive
 // buffer's size), for callers without a socket: the fuzz target. A reply
 // cannot be sent and gives the send error line.
-int ProcessDatagram(BootpApplication& application, const BYTE* datagram, size_t length);
+int ProcessDatagram(BootpEngine& engine, BootpApplication& application, const BYTE* datagram,
+                    size_t length);
 
 // Closes the socket and empties the host tables; the next start reads the
 // table file again.
-void StopServer();
+void StopServer(BootpEngine& engine);
 
-// The debug level of the "-d<n>" argument; 0 by default.
-int DebugLevel();
-
-// The engine as the main frame holds it.
+// The engine as the main frame holds it. While it lives, its engine is the
+// one the application's host listing sees (host_directory.h).
 class CBootPServer {
 public:
+    // `paths` as the program read them at start; `listen` where the socket
+    // goes (tests: an ephemeral loopback port, or none).
+    explicit CBootPServer(TablePaths paths = {}, ListenAddress listen = {});
+    ~CBootPServer();
+    CBootPServer(const CBootPServer&) = delete;
+    CBootPServer& operator=(const CBootPServer&) = delete;
+
     BOOL Initialize(BootpApplication& application, const std::string& arguments);
     // After a failed Initialize: the program ends with status 1 without a
     // message (kStartEndProgram).
@@ -47,10 +55,16 @@ public:
     BOOL Terminate();
     BOOL ProcessRequest();
     // The socket to watch for read events (a QSocketNotifier in the
-    // application); -1 when the engine is not running.
-    int SocketHandle() const;
+    // application); -1 when the engine is not running or runs without one.
+    int SocketHandle() const { return engine_.socket.fd; }
+    // The table file the engine reads (the command line may have named it).
+    const std::string& TablePath() const { return engine_.paths.table; }
+    BootpEngine& Engine() { return engine_; }
+    const BootpEngine& Engine() const { return engine_; }
 
 private:
+    BootpEngine engine_;
+    BootpEngine* previousListed_ = nullptr;
     bool endsProgram_ = false;
 };
 

@@ -20,18 +20,15 @@ namespace {
 
 constexpr int kReceiveQueueBytes = 1 << 20;
 
-int serverSocket = -1;
-in_addr_t hostNameAddress = 0;
-
 void ShowSocketError(const char* format, int error) {
     char text[128];
     std::snprintf(text, sizeof text, format, error);
     MessageBox(text, "", MB_OK | MB_ICONERROR);
 }
 
-int FailAndClose(const char* format) {
+int FailAndClose(ServerSocket& socket, const char* format) {
     ShowSocketError(format, errno);
-    CloseServerSocket();
+    CloseServerSocket(socket);
     return 0;
 }
 
@@ -60,57 +57,62 @@ bool IsLoopback(in_addr_t address) {
 
 } // namespace
 
-int SetupSocket() {
-    serverSocket = socket(AF_INET, SOCK_DGRAM, 0);
-    if (serverSocket < 0) {
+int SetupSocket(ServerSocket& s) {
+    s.fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s.fd < 0) {
         ShowSocketError("The WinSock socket function failed with: %d\n", errno);
         return 0;
     }
     sockaddr_in bindAddress{};
     bindAddress.sin_family = AF_INET;
-    bindAddress.sin_port = htons(kServerPort);
-    bindAddress.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(serverSocket, reinterpret_cast<sockaddr*>(&bindAddress), sizeof bindAddress) != 0)
-        return FailAndClose("The WinSock bind function failed with: %d\n");
+    bindAddress.sin_port = htons(s.listen.port);
+    bindAddress.sin_addr.s_addr = htonl(s.listen.address);
+    if (bind(s.fd, reinterpret_cast<sockaddr*>(&bindAddress), sizeof bindAddress) != 0)
+        return FailAndClose(s, "The WinSock bind function failed with: %d\n");
     int on = 1;
-    if (setsockopt(serverSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
-        return FailAndClose("The WinSock setsockopt function failed with: %d\n");
+    if (setsockopt(s.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+        return FailAndClose(s, "The WinSock setsockopt function failed with: %d\n");
     // Room for a burst of requests (a rack powering up) while the thread is
     // busy elsewhere; the system may grant less, which is no failure.
     int room = kReceiveQueueBytes;
-    setsockopt(serverSocket, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+    setsockopt(s.fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
     // The receiving interface of each request, so its reply can leave there.
-    if (setsockopt(serverSocket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0)
-        return FailAndClose("The WinSock setsockopt function failed with: %d\n");
+    if (setsockopt(s.fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0)
+        return FailAndClose(s, "The WinSock setsockopt function failed with: %d\n");
 
     std::vector<char> hostName(HostNameBufferSize(), '\0');
     if (gethostname(hostName.data(), hostName.size()) != 0 || hostName[0] == '\0') {
         MessageBox("Your local host TCP/IP stack has not been configured.", "",
                    MB_OK | MB_ICONERROR);
-        CloseServerSocket();
+        CloseServerSocket(s);
         return 0;
     }
-    hostNameAddress = ResolveFirstAddress(hostName.data());
+    s.hostNameAddress = ResolveFirstAddress(hostName.data());
 
     // Stands in for the asynchronous mode: the application watches the
     // socket, and a notification that finds nothing waiting must not block.
-    int flags = fcntl(serverSocket, F_GETFL);
-    if (flags < 0 || fcntl(serverSocket, F_SETFL, flags | O_NONBLOCK) != 0)
-        return FailAndClose("The WinSock WSAAsyncSelect function failed with: %d\n");
+    int flags = fcntl(s.fd, F_GETFL);
+    if (flags < 0 || fcntl(s.fd, F_SETFL, flags | O_NONBLOCK) != 0)
+        return FailAndClose(s, "The WinSock WSAAsyncSelect function failed with: %d\n");
     return 1;
 }
 
-void CloseServerSocket() {
-    if (serverSocket >= 0)
-        close(serverSocket);
-    serverSocket = -1;
+void CloseServerSocket(ServerSocket& socket) {
+    if (socket.fd >= 0)
+        close(socket.fd);
+    socket.fd = -1;
 }
 
-int ServerSocketHandle() {
-    return serverSocket;
+uint16_t BoundPort(const ServerSocket& socket) {
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (socket.fd < 0 || getsockname(socket.fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0)
+        return 0;
+    return ntohs(bound.sin_port);
 }
 
-ssize_t ReceiveDatagram(BYTE* buffer, size_t size, RequestOrigin& origin, int& error) {
+ssize_t ReceiveDatagram(const ServerSocket& socket, BYTE* buffer, size_t size,
+                        RequestOrigin& origin, int& error) {
     iovec part{buffer, size};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
     msghdr message{};
@@ -122,7 +124,7 @@ ssize_t ReceiveDatagram(BYTE* buffer, size_t size, RequestOrigin& origin, int& e
     message.msg_controllen = sizeof control;
     ssize_t length;
     do {
-        length = recvmsg(serverSocket, &message, 0);
+        length = recvmsg(socket.fd, &message, 0);
     } while (length < 0 && errno == EINTR);
     if (length < 0) {
         error = errno;
@@ -141,8 +143,8 @@ ssize_t ReceiveDatagram(BYTE* buffer, size_t size, RequestOrigin& origin, int& e
     return length;
 }
 
-int SendDatagram(const BYTE* data, size_t length, const sockaddr_in& destination,
-                 const RequestOrigin& origin) {
+int SendDatagram(const ServerSocket& socket, const BYTE* data, size_t length,
+                 const sockaddr_in& destination, const RequestOrigin& origin) {
     iovec part{const_cast<BYTE*>(data), length};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
     msghdr message{};
@@ -167,11 +169,11 @@ int SendDatagram(const BYTE* data, size_t length, const sockaddr_in& destination
     }
     ssize_t sent;
     do {
-        sent = sendmsg(serverSocket, &message, 0);
+        sent = sendmsg(socket.fd, &message, 0);
     } while (sent < 0 && errno == EINTR);
     return sent < 0 ? errno : 0;
 }
 
-in_addr_t OwnAddressFor(const RequestOrigin& origin) {
-    return IsLoopback(hostNameAddress) ? origin.interfaceAddress : hostNameAddress;
+in_addr_t OwnAddressFor(const ServerSocket& socket, const RequestOrigin& origin) {
+    return IsLoopback(socket.hostNameAddress) ? origin.interfaceAddress : socket.hostNameAddress;
 }

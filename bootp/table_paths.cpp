@@ -2,6 +2,7 @@
 #include "bootp/table_paths.h"
 
 #include "bootp/bootptab_reader.h"
+#include "bootp/engine.h"
 #include "platform/registry.h"
 
 #include <algorithm>
@@ -12,17 +13,6 @@ namespace {
 
 constexpr char kSettingsKey[] = "SOFTWARE\\Tarvex\\Olvani\\BootpSettings";
 constexpr DWORD kPathBufferSize = 260;
-
-struct TablePaths {
-    std::string table;
-    std::string backup;
-    std::string dump;
-};
-
-TablePaths& Paths() {
-    static TablePaths paths;
-    return paths;
-}
 
 // The string value, or false when it cannot be read. Longer values than the
 // usual buffer are read whole rather than refused.
@@ -45,7 +35,7 @@ bool QueryString(HKEY key, const char* name, std::string* value) {
 
 } // namespace
 
-void LoadTablePaths() {
+TablePaths LoadTablePaths() {
     std::string path;
     HKEY key = nullptr;
     // Only reading is needed, so a registry the server may not write still works.
@@ -55,25 +45,10 @@ void LoadTablePaths() {
         }
         RegCloseKey(key);
     }
-    TablePaths& paths = Paths();
-    paths.table = path;
-    paths.backup = path + ".bak";
-    paths.dump = path + ".dmp";
+    return TablePaths{path, path + ".bak", path + ".dmp"};
 }
 
-const std::string& TablePath() {
-    return Paths().table;
-}
-
-const std::string& BackupPath() {
-    return Paths().backup;
-}
-
-const std::string& DumpPath() {
-    return Paths().dump;
-}
-
-void SetTablePath(const std::string& path) {
-    Paths().table = path;
-    ForgetHostTableFile();
+void SetTablePath(BootpEngine& engine, const std::string& path) {
+    engine.paths.table = path;
+    ForgetHostTableFile(engine);
 }

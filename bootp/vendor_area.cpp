@@ -15,8 +15,6 @@ constexpr uint8_t kTagBootSize = 13;
 constexpr uint8_t kTagPad = 0;
 constexpr uint8_t kTagEnd = 255;
 
-int32_t autoTimeOffset = 0;
-
 // Write position in the area and the bytes left behind it.
 struct VendorWriter {
     uint8_t* at;
@@ -93,11 +91,8 @@ struct VendorWriter {
 
 } // namespace
 
-void SetAutoTimeOffset(int32_t seconds) {
-    autoTimeOffset = seconds;
-}
-
-void FillVendorArea(uint8_t* packet, const HostEntry* e, uint32_t fileSize) {
+void FillVendorArea(uint8_t* packet, const HostEntry* e, uint32_t fileSize,
+                    int32_t autoTimeOffset) {
     VendorWriter area{packet + bootp_offset::vend, static_cast<int>(kBootpVendSize)};
     area.Bytes(kRfc1048Cookie, 4);
     uint32_t flags = e->flags;

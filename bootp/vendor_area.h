@@ -9,8 +9,6 @@
 
 // Fills `vend` of `packet` (bytes 4 to 63 of the area must be zero) from
 // `entry`. `fileSize` is the resolved boot file's size in bytes, or 1 when
-// no file was resolved.
-void FillVendorArea(uint8_t* packet, const HostEntry* entry, uint32_t fileSize);
-
-// Seconds sent for `to=auto`; 0 from engine start.
-void SetAutoTimeOffset(int32_t seconds);
+// no file was resolved; `autoTimeOffset` the seconds sent for `to=auto`.
+void FillVendorArea(uint8_t* packet, const HostEntry* entry, uint32_t fileSize,
+                    int32_t autoTimeOffset);

@@ -21,7 +21,7 @@ struct QuietApplication : olvani_test::RecordingApplication {
     QuietApplication() : RecordingApplication(false) {}
 };
 
-bool Setup() {
+bool Setup(BootpEngine& engine) {
     char dir[] = "/tmp/bootp-fuzz.XXXXXX";
     if (mkdtemp(dir) == nullptr)
         std::abort();
@@ -30,8 +30,8 @@ bool Setup() {
                             "hn:bs=auto:to=-18000:T145=64:bf=boot:hd=/tmp:\n"
                             "lab2:ht=6:ha=02000a0b0c0e:ip=10.0.0.6:ds=10.0.0.2 10.0.0.3:\n"
                             "lab3:ht=2:ha=07:ip=10.0.0.7:\n";
-    SetTablePath(table);
-    bool read = CreateHostTables() && ReadHostTable() == 0;
+    SetTablePath(engine, table);
+    bool read = CreateHostTables(engine.tables) && ReadHostTable(engine) == 0;
     // A table file that has gone leaves the tables as they were read.
     std::remove(table.c_str());
     rmdir(dir);
@@ -41,9 +41,10 @@ bool Setup() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool ready = Setup();
+    static BootpEngine engine;
+    static const bool ready = Setup(engine);
     static QuietApplication application;
     if (ready)
-        ProcessDatagram(application, data, size);
+        ProcessDatagram(engine, application, data, size);
     return 0;
 }

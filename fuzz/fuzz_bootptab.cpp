@@ -2,13 +2,15 @@
 // the way the reader does it, so templates find earlier entries.
 #include "bootp/bootptab_parser.h"
 #include "bootp/bootptab_reader.h"
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
 
 #include <cstdio>
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0 || !CreateHostTables()) {
+    BootpEngine engine;
+    if (size == 0 || !CreateHostTables(engine.tables)) {
         return 0;
     }
     FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "r");
@@ -18,16 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char text[kEntryBufferSize];
     while (ReadEntry(file, text, sizeof text) > 0) {
         HostEntry* entry = NewHostEntry();
-        if (ParseEntry(entry, text) != 0) {
+        if (ParseEntry(entry, text, engine.tables) != 0) {
             ReleaseHost(entry);
             continue;
         }
-        IndexEntry(entry);
+        IndexEntry(engine, entry);
     }
     std::fclose(file);
-    for (HostEntry* e = hash_First(hwTable); e != nullptr; e = hash_Next(hwTable)) {
+    HashTable* hw = engine.tables.hwTable;
+    for (HostEntry* e = hash_First(hw); e != nullptr; e = hash_Next(hw)) {
         HwAddrText(e->hwAddr, e->hwType);
     }
-    ClearHostTables();
     return 0;
 }

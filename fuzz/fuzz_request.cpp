@@ -1,6 +1,7 @@
 // Arbitrary datagrams through the request path against a small table with
 // boot files on disk; replies go to a sender that checks what it is given.
 #include "bootp/bootptab_reader.h"
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
 #include "bootp/request.h"
 #include "bootp/table_paths.h"
@@ -43,7 +44,7 @@ struct CheckingSender : ReplySender {
     uint32_t OwnAddress() override { return inet_addr("10.0.0.254"); }
 };
 
-void LoadTable() {
+void LoadTable(BootpEngine& engine) {
     std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("fuzz-request-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir / "boot");
@@ -61,16 +62,17 @@ void LoadTable() {
            "lab4:ht=3:ip=10.0.0.8:hd=/:bf=etc/hostname\n"
            "twin:ip=10.0.0.5:hd="
         << dir.string() << "\n";
-    SetTablePath((dir / "bootptab").string());
-    CreateHostTables();
-    ReadHostTable();
+    SetTablePath(engine, (dir / "bootptab").string());
+    CreateHostTables(engine.tables);
+    ReadHostTable(engine);
     std::filesystem::remove_all(dir / "bootptab");
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool loaded = (LoadTable(), true);
+    static BootpEngine engine;
+    static bool loaded = (LoadTable(engine), true);
     (void)loaded;
     if (size > 1500) {
         return 0;
@@ -83,6 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     QuietApplication application;
     CheckingSender sender;
-    HandleRequest(packet, application, sender);
+    HandleRequest(engine, packet, application, sender);
     return 0;
 }

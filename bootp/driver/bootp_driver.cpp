@@ -31,7 +31,7 @@ namespace {
 
 class DriverApplication : public BootpApplication {
 public:
-    explicit DriverApplication(bool quiet) : quiet_(quiet) {}
+    DriverApplication(bool quiet, const CBootPServer& server) : quiet_(quiet), server_(server) {}
 
     void AddStatusLine(std::string line) override {
         if (!quiet_)
@@ -41,7 +41,7 @@ public:
     void ClearLog() override {}
 
     BOOL CheckTableFile() override {
-        const std::string& path = TablePath();
+        const std::string& path = server_.TablePath();
         if (path.empty()) {
             Report("no table file configured (Bootptabfile)");
             return FALSE;
@@ -59,7 +59,7 @@ public:
     }
 
     BOOL ReadTableLines() override {
-        const std::string& path = TablePath();
+        const std::string& path = server_.TablePath();
         struct stat status;
         if (stat(path.c_str(), &status) != 0) {
             Report("cannot read the table file " + path + ": " + std::strerror(errno));
@@ -114,6 +114,7 @@ private:
     }
 
     bool quiet_;
+    const CBootPServer& server_;
     bool haveLines_ = false;
     timespec mtime_{};
     off_t size_ = 0;
@@ -161,11 +162,10 @@ int main(int argc, char** argv) {
     }
 
     int stopSignal = SignalDescriptor();
-    LoadTablePaths();
-    DriverApplication application(quiet);
+    CBootPServer server(LoadTablePaths());
+    DriverApplication application(quiet, server);
     for (std::string& address : listed)
         application.AddListed(std::move(address));
-    CBootPServer server;
     if (!server.Initialize(application, arguments)) {
         if (!server.EndsProgram())
             MessageBox("The BootP Server failed to start.", "", MB_OK | MB_ICONERROR);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 using namespace bootp_test;
@@ -102,25 +103,29 @@ TEST_F(TableFileTest, HostileFilesLoseNothingAndCrashNothing) {
 
     // The file going away leaves the tables of the last read.
     std::filesystem::remove(path_);
-    EXPECT_EQ(ReadHostTable(), -1);
+    EXPECT_EQ(ReadHostTable(engine_), -1);
     EXPECT_NE(FindName("last"), nullptr);
     std::filesystem::create_directory(path_);
-    EXPECT_EQ(ReadHostTable(), -1);
+    EXPECT_EQ(ReadHostTable(engine_), -1);
     EXPECT_NE(FindName("last"), nullptr);
 }
 
 TEST_F(TableFileTest, ServerWrittenTableBuildsTheThreeTables) {
     ASSERT_EQ(Load(kServerTable), 0);
-    EXPECT_EQ(HostTableEntryCount(), 1); // global.defaults has an empty mask
+    EXPECT_EQ(engine_.entryCount, 1); // global.defaults has an empty mask
     const uint8_t mac[] = {0x02, 0x00, 0x4C, 0x12, 0x34, 0x56};
     HostEntry* e = FindHw(1, mac);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(FindIp(inet_addr("10.1.1.5")), e);
     EXPECT_EQ(FindName("lab1"), e);
     EXPECT_EQ(e->linkCount, 3);
-    EXPECT_EQ(CountEntries(hwTable) + CountEntries(ipTable) + CountEntries(nameTable), 3);
+    EXPECT_EQ(CountEntries(tables().hwTable) + CountEntries(tables().ipTable) +
+                  CountEntries(tables().nameTable),
+              3);
     EXPECT_EQ(Load("# nothing\n\n"), 0);
-    EXPECT_EQ(CountEntries(hwTable) + CountEntries(ipTable) + CountEntries(nameTable), 0);
+    EXPECT_EQ(CountEntries(tables().hwTable) + CountEntries(tables().ipTable) +
+                  CountEntries(tables().nameTable),
+              0);
 }
 
 TEST_F(TableFileTest, DuplicateHardwareAddressesNeedTheSameMaskOnAnotherSubnet) {
@@ -144,7 +149,7 @@ TEST_F(TableFileTest, DuplicateHardwareAddressesNeedTheSameMaskOnAnotherSubnet) 
         EXPECT_EQ(FindName(name), nullptr) << name;
     }
     EXPECT_EQ(FindIp(inet_addr("10.9.9.9")), nullptr);
-    EXPECT_EQ(HostTableEntryCount(), 4);
+    EXPECT_EQ(engine_.entryCount, 4);
     EXPECT_EQ(FindHw(1, mac1), FindName("a1"));
     EXPECT_EQ(FindHw(1, mac2), FindName("b2")); // the one read last
     EXPECT_EQ(FindHw(6, mac1), FindName("c1"));
@@ -154,51 +159,51 @@ TEST_F(TableFileTest, SameNameOrAddressFindsTheEntryReadLast) {
     ASSERT_EQ(Load("twin:ip=10.0.0.1:bf=one\ntwin:ip=10.0.0.2:bf=two\nother:ip=10.0.0.2\n"), 0);
     EXPECT_STREQ(FindName("twin")->bootFile->text(), "two");
     EXPECT_STREQ(HostNameText(FindIp(inet_addr("10.0.0.2"))), "other");
-    EXPECT_EQ(CountEntries(nameTable), 3);
+    EXPECT_EQ(CountEntries(tables().nameTable), 3);
 }
 
 TEST_F(TableFileTest, RereadsExactlyWhenTheFileChanged) {
     const time_t past = 1600000000;
     Write("one:ip=10.0.0.1\n");
     SetMtime(path_, past, 5);
-    ASSERT_EQ(ReadHostTable(), 0);
-    unsigned generation = HostTableGeneration();
-    EXPECT_EQ(ReadHostTable(), 0);
-    EXPECT_EQ(HostTableGeneration(), generation); // unchanged: no rebuild
+    ASSERT_EQ(ReadHostTable(engine_), 0);
+    unsigned generation = engine_.generation;
+    EXPECT_EQ(ReadHostTable(engine_), 0);
+    EXPECT_EQ(engine_.generation, generation); // unchanged: no rebuild
 
     SetMtime(path_, past, 6); // touched, one nanosecond later
-    EXPECT_EQ(ReadHostTable(), 0);
-    EXPECT_EQ(HostTableGeneration(), ++generation);
+    EXPECT_EQ(ReadHostTable(engine_), 0);
+    EXPECT_EQ(engine_.generation, ++generation);
 
     // Replaced by rename with the same size and time: another inode.
     std::string other = path_ + ".new";
     Write("two:ip=10.0.0.1\n", other);
     SetMtime(other, past, 6);
     std::filesystem::rename(other, path_);
-    EXPECT_EQ(ReadHostTable(), 0);
-    EXPECT_EQ(HostTableGeneration(), ++generation);
+    EXPECT_EQ(ReadHostTable(engine_), 0);
+    EXPECT_EQ(engine_.generation, ++generation);
     EXPECT_NE(FindName("two"), nullptr);
 
     // Rewritten in place within one clock tick: same time, other size.
     Write("three:ip=10.0.0.1\n");
     SetMtime(path_, past, 6);
-    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_EQ(ReadHostTable(engine_), 0);
     EXPECT_NE(FindName("three"), nullptr);
     // An older time than before counts as a change as well.
     SetMtime(path_, past - 100, 0);
-    EXPECT_EQ(ReadHostTable(), 0);
-    EXPECT_EQ(HostTableGeneration(), generation + 2);
+    EXPECT_EQ(ReadHostTable(engine_), 0);
+    EXPECT_EQ(engine_.generation, generation + 2);
 }
 
 TEST_F(TableFileTest, FreshlyWrittenFileIsCheckedAgainEvenWithTheSameStatus) {
     Write("aaaa:ip=10.0.0.1\n");
     struct stat st {};
     ASSERT_EQ(stat(path_.c_str(), &st), 0);
-    ASSERT_EQ(ReadHostTable(), 0);
+    ASSERT_EQ(ReadHostTable(engine_), 0);
     // Same size, same inode, same time: only the content differs.
     Write("bbbb:ip=10.0.0.1\n");
     SetMtime(path_, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    ASSERT_EQ(ReadHostTable(), 0);
+    ASSERT_EQ(ReadHostTable(engine_), 0);
     EXPECT_NE(FindName("bbbb"), nullptr);
 }
 
@@ -207,12 +212,12 @@ TEST_F(TableFileTest, AFreshOrFutureFileIsReadOnceMoreNotOnEveryRequest) {
         SCOPED_TRACE(ahead);
         Write("one:ip=10.0.0.1\n");
         SetMtime(path_, std::time(nullptr) + ahead, 0);
-        ForgetHostTableFile();
-        unsigned generation = HostTableGeneration();
+        ForgetHostTableFile(engine_);
+        unsigned generation = engine_.generation;
         for (int request = 0; request < 50; ++request) {
-            ASSERT_EQ(ReadHostTable(), 0);
+            ASSERT_EQ(ReadHostTable(engine_), 0);
         }
-        EXPECT_EQ(HostTableGeneration(), generation + 2);
+        EXPECT_EQ(engine_.generation, generation + 2);
     }
 }
 
@@ -233,25 +238,25 @@ TEST_F(TableFileTest, ATableReachedThroughALinkFollowsTheFileBehindIt) {
     Write("one:ip=10.0.0.1\n", real);
     SetMtime(real, past, 0);
     std::filesystem::create_symlink(real, path_);
-    ASSERT_EQ(ReadHostTable(), 0);
+    ASSERT_EQ(ReadHostTable(engine_), 0);
     EXPECT_NE(FindName("one"), nullptr);
-    unsigned generation = HostTableGeneration();
-    EXPECT_EQ(ReadHostTable(), 0);
-    EXPECT_EQ(HostTableGeneration(), generation);
+    unsigned generation = engine_.generation;
+    EXPECT_EQ(ReadHostTable(engine_), 0);
+    EXPECT_EQ(engine_.generation, generation);
 
     // The file behind the link changes; the link itself does not.
     Write("two:ip=10.0.0.1\n", real);
     SetMtime(real, past, 1);
-    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_EQ(ReadHostTable(engine_), 0);
     EXPECT_NE(FindName("two"), nullptr);
 
     // The link gives way to a plain file of the same size and time.
     Write("thr:ip=10.0.0.1\n", plain);
     SetMtime(plain, past, 1);
     std::filesystem::rename(plain, path_);
-    EXPECT_EQ(ReadHostTable(), 0);
+    EXPECT_EQ(ReadHostTable(engine_), 0);
     EXPECT_NE(FindName("thr"), nullptr);
-    EXPECT_EQ(HostTableGeneration(), generation + 2);
+    EXPECT_EQ(engine_.generation, generation + 2);
 }
 
 namespace {
@@ -259,15 +264,22 @@ namespace {
 TEST_F(TableFileTest, HostListWalksLikeTheTableAndLeavesItsCursorAlone) {
     std::vector<const HostEntry*> listed;
     ForEachHost([&](const HostEntry& e) { listed.push_back(&e); });
+    EXPECT_TRUE(listed.empty()); // no engine
+    EXPECT_EQ(RereadHostTable(), -1);
+    SetHostDirectoryEngine(&engine_);
+    std::unique_ptr<void, void (*)(void*)> unset(&engine_,
+                                                 [](void*) { SetHostDirectoryEngine(nullptr); });
+    ForEachHost([&](const HostEntry& e) { listed.push_back(&e); });
     EXPECT_TRUE(listed.empty()); // no tables yet
     // The same bytes in another order: one bucket, so the order within it shows.
     ASSERT_EQ(Load("a:ht=1:ha=020000000001:\nb:ht=1:ha=010000000002:\n"
                    "c:ht=1:ha=000200000001:\nd:ht=1:ha=020000000003:\n"),
               0);
     ASSERT_EQ(RereadHostTable(), 0);
-    std::vector<const HostEntry*> walked{hash_First(hwTable)};
+    HashTable* hw = tables().hwTable;
+    std::vector<const HostEntry*> walked{hash_First(hw)};
     ForEachHost([&](const HostEntry& e) { listed.push_back(&e); });
-    for (HostEntry* e = hash_Next(hwTable); e != nullptr; e = hash_Next(hwTable))
+    for (HostEntry* e = hash_Next(hw); e != nullptr; e = hash_Next(hw))
         walked.push_back(e);
     EXPECT_EQ(listed.size(), 4u);
     EXPECT_EQ(listed, walked);

@@ -1,5 +1,6 @@
 #include "bootp/bootptab_reader.h"
 #include "bootp/dump.h"
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
 #include "bootp/table_paths.h"
 #include "tests/support/files.h"
@@ -25,20 +26,16 @@ protected:
         char pattern[] = "/tmp/bootp-dump-test.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
-        ASSERT_TRUE(CreateHostTables());
+        ASSERT_TRUE(CreateHostTables(engine_.tables));
     }
-    void TearDown() override {
-        ClearHostTables();
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { fs::remove_all(dir_); }
 
     // Reads `table` as the host table and dumps it; returns the dump.
     std::string Dump(const std::string& table) {
         std::ofstream(dir_ / "bootptab", std::ios::binary) << table;
-        SetTablePath((dir_ / "bootptab").string());
-        ForgetHostTableFile();
-        EXPECT_EQ(ReadHostTable(), 0);
-        DumpDatabaseTo(DumpFile());
+        SetTablePath(engine_, (dir_ / "bootptab").string());
+        EXPECT_EQ(ReadHostTable(engine_), 0);
+        DumpDatabaseTo(engine_, DumpFile());
         return olvani_test::ReadFile(DumpFile());
     }
     std::string DumpFile() const { return (dir_ / "bootptab.dmp").string(); }
@@ -50,6 +47,7 @@ protected:
         return end == std::string::npos ? "<no legend>" : dump.substr(end + last.size());
     }
 
+    BootpEngine engine_;
     fs::path dir_;
 };
 
@@ -117,7 +115,7 @@ TEST_F(DumpTest, AnEntryInAllThreeTablesIsWrittenOnce) {
 
 TEST_F(DumpTest, AnUnwritableDumpFileIsReported) {
     std::string path = (dir_ / "missing" / "x.dmp").string();
-    EXPECT_FALSE(DumpDatabaseTo(path));
+    EXPECT_FALSE(DumpDatabaseTo(engine_, path));
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 

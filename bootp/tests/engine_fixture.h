@@ -5,6 +5,7 @@
 
 #include "bootp/app_interface.h"
 #include "bootp/bootptab_reader.h"
+#include "bootp/engine.h"
 #include "bootp/server.h"
 #include "bootp/server_socket.h"
 #include "bootp/table_paths.h"
@@ -62,8 +63,7 @@ protected:
         dir_ = pattern;
         tablePath_ = (dir_ / "bootptab").string();
         WriteTable("lab1:ht=1:ha=02000a0b0c0d:ip=10.0.0.5:sm=255.255.255.0:\n");
-        SetTablePath(tablePath_);
-        ForgetHostTableFile();
+        SetTablePath(engine_, tablePath_);
         boxes_.emplace();
         client_ = socket(AF_INET, SOCK_DGRAM, 0);
         int on = 1;
@@ -73,7 +73,7 @@ protected:
     }
 
     void TearDown() override {
-        StopServer();
+        StopServer(engine_);
         if (client_ >= 0)
             close(client_);
         if (!dir_.empty())
@@ -102,10 +102,10 @@ protected:
     // on a read event; returns ReceiveRequest's result.
     int Deliver(const std::vector<uint8_t>& datagram) {
         Send(datagram);
-        pollfd p{ServerSocketHandle(), POLLIN, 0};
+        pollfd p{engine_.socket.fd, POLLIN, 0};
         EXPECT_EQ(poll(&p, 1, 5000), 1);
         app_.lines.clear();
-        return ReceiveRequest();
+        return ReceiveRequest(engine_);
     }
 
     // The reply on the client port, or an empty vector after `waitMs`.
@@ -119,6 +119,7 @@ protected:
         return reply;
     }
 
+    BootpEngine engine_; // fresh for every test
     RecordingApplication app_;
     std::filesystem::path dir_;
     std::string tablePath_;

@@ -96,8 +96,8 @@ TEST_F(HashTableTest, FindReturnsTheLastInsertedMatchAndInsertRefusesDuplicates)
     HostEntry* second = Add("same", 5);
     EXPECT_NE(first, second);
     EXPECT_EQ(hash_Find(table_, 5, nameLookupMatch, "same"), second);
-    EXPECT_TRUE(hash_Contains(table_, 5, nameLookupMatch, "same"));
-    EXPECT_FALSE(hash_Contains(table_, 5, nameLookupMatch, "Same"));
+    EXPECT_NE(hash_Find(table_, 5, nameLookupMatch, "same"), nullptr);
+    EXPECT_EQ(hash_Find(table_, 5, nameLookupMatch, "Same"), nullptr);
     HostEntry* third = NewHostEntry();
     EXPECT_EQ(hash_Insert(table_, 5, nameLookupMatch, "same", third), -1);
     ReleaseHost(third);

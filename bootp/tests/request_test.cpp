@@ -71,7 +71,7 @@ protected:
     std::string ReplyFile() {
         return reinterpret_cast<const char*>(sender_.sent.at(0).bytes.data() + bootp_offset::file);
     }
-    void Handle() { HandleRequest(packet_, app_, sender_); }
+    void Handle() { HandleRequest(engine_, packet_, app_, sender_); }
     void MakeFile(const std::string& name, size_t size, mode_t mode = 0644) {
         std::filesystem::create_directories((dir_ / name).parent_path());
         Write(std::string(size, 'x'), (dir_ / name).string());

@@ -27,28 +27,28 @@ uint32_t Field(const std::vector<uint8_t>& packet, size_t offset) {
 // Start-up and stop.
 
 TEST_F(EngineTest, StartsListeningWithoutBlockingOnAnEmptyNotification) {
-    ASSERT_EQ(StartServer(app_, ""), 1);
-    int fd = ServerSocketHandle();
+    ASSERT_EQ(StartServer(engine_, app_, ""), 1);
+    int fd = engine_.socket.fd;
     ASSERT_GE(fd, 0);
     EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK);
     EXPECT_EQ(app_.tableReads, 1);
-    EXPECT_EQ(DebugLevel(), 0);
+    EXPECT_EQ(engine_.debugLevel, 0);
     // A notification that finds nothing waiting returns at once, silently.
     app_.lines.clear();
-    EXPECT_EQ(ReceiveRequest(), 0);
+    EXPECT_EQ(ReceiveRequest(engine_), 0);
     EXPECT_TRUE(app_.lines.empty());
     EXPECT_TRUE(boxes_->texts.empty());
 
-    StopServer();
-    EXPECT_EQ(ServerSocketHandle(), -1);
-    EXPECT_EQ(hash_First(nameTable), nullptr);
+    StopServer(engine_);
+    EXPECT_EQ(engine_.socket.fd, -1);
+    EXPECT_EQ(engine_.tables.nameTable, nullptr);
 }
 
 TEST_F(EngineTest, TheLongestHostNameTheSystemAllowsStarts) {
     ASSERT_EQ(unshare(CLONE_NEWUTS), 0);
     std::string name(HOST_NAME_MAX, 'h');
     ASSERT_EQ(sethostname(name.data(), name.size()), 0);
-    EXPECT_EQ(StartServer(app_, ""), 1);
+    EXPECT_EQ(StartServer(engine_, app_, ""), 1);
     EXPECT_TRUE(boxes_->texts.empty());
 }
 
@@ -56,10 +56,10 @@ TEST_F(EngineTest, ARestartInTheSameProcessLoadsTheTableAgain) {
     // Long written, so nothing but the recorded state decides the read.
     timespec past[2] = {{1600000000, 0}, {1600000000, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, tablePath_.c_str(), past, 0), 0);
-    ASSERT_EQ(StartServer(app_, ""), 1);
-    StopServer();
-    ASSERT_EQ(StartServer(app_, ""), 1);
-    EXPECT_EQ(HostTableEntryCount(), 1);
+    ASSERT_EQ(StartServer(engine_, app_, ""), 1);
+    StopServer(engine_);
+    ASSERT_EQ(StartServer(engine_, app_, ""), 1);
+    EXPECT_EQ(engine_.entryCount, 1);
     EXPECT_EQ(Deliver(Request(kLab1)), 0);
     EXPECT_EQ(Reply().size(), kBootpPacketSize);
 }
@@ -68,31 +68,31 @@ TEST_F(EngineTest, PortAlreadyBoundShowsTheBindMessageAndFailsToStart) {
     int holder = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in port67 = Address("0.0.0.0", 67);
     ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&port67), sizeof port67), 0);
-    EXPECT_EQ(StartServer(app_, ""), 0);
+    EXPECT_EQ(StartServer(engine_, app_, ""), 0);
     close(holder);
     EXPECT_EQ(boxes_->texts,
               std::vector<std::string>{"The WinSock bind function failed with: 98\n"});
-    EXPECT_EQ(ServerSocketHandle(), -1);
+    EXPECT_EQ(engine_.socket.fd, -1);
 }
 
 TEST_F(EngineTest, ATableFileTheApplicationRefusesEndsStartUpBeforeTheSocket) {
     app_.tableFileOk = FALSE;
-    EXPECT_EQ(StartServer(app_, ""), 0);
+    EXPECT_EQ(StartServer(engine_, app_, ""), 0);
     EXPECT_EQ(app_.tableReads, 0);
     app_.tableFileOk = TRUE;
     app_.tableLinesOk = FALSE;
-    EXPECT_EQ(StartServer(app_, ""), 0);
-    EXPECT_EQ(ServerSocketHandle(), -1);
+    EXPECT_EQ(StartServer(engine_, app_, ""), 0);
+    EXPECT_EQ(engine_.socket.fd, -1);
     EXPECT_TRUE(boxes_->texts.empty());
 }
 
 TEST_F(EngineTest, TheWholeCommandLineNamesTheTableFile) {
     std::string spaced = (dir_ / "my table").string();
     std::ofstream(spaced) << "other:ht=1:ha=02000a0b0c0e:ip=10.0.0.6:\n";
-    ASSERT_EQ(StartServer(app_, spaced), 1);
-    EXPECT_EQ(TablePath(), spaced);
-    EXPECT_EQ(HostTableEntryCount(), 1);
-    HostEntry* first = hash_First(nameTable);
+    ASSERT_EQ(StartServer(engine_, app_, spaced), 1);
+    EXPECT_EQ(engine_.paths.table, spaced);
+    EXPECT_EQ(engine_.entryCount, 1);
+    HostEntry* first = hash_First(engine_.tables.nameTable);
     ASSERT_NE(first, nullptr);
     EXPECT_STREQ(HostNameText(first), "other");
 }
@@ -104,17 +104,17 @@ TEST_F(EngineTest, DebugArgumentWritesTheDumpBesideTheRegistryTable) {
         << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex\\Olvani\\BootpSettings]\r\n"
         << "\"Bootptabfile\"=\"" << tablePath_ << "\"\r\n";
     setenv("OLVANI_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
-    LoadTablePaths();
-    ASSERT_EQ(DumpPath(), tablePath_ + ".dmp");
+    engine_.paths = LoadTablePaths();
+    ASSERT_EQ(engine_.paths.dump, tablePath_ + ".dmp");
 
-    ASSERT_EQ(StartServer(app_, "-d"), 1);
-    EXPECT_EQ(DebugLevel(), 0);
-    EXPECT_FALSE(std::filesystem::exists(DumpPath()));
-    StopServer();
+    ASSERT_EQ(StartServer(engine_, app_, "-d"), 1);
+    EXPECT_EQ(engine_.debugLevel, 0);
+    EXPECT_FALSE(std::filesystem::exists(engine_.paths.dump));
+    StopServer(engine_);
 
-    ASSERT_EQ(StartServer(app_, "-d2"), 1);
-    EXPECT_EQ(DebugLevel(), 2);
-    std::ifstream dump(DumpPath());
+    ASSERT_EQ(StartServer(engine_, app_, "-d2"), 1);
+    EXPECT_EQ(engine_.debugLevel, 2);
+    std::ifstream dump(engine_.paths.dump);
     std::string text((std::istreambuf_iterator<char>(dump)), {});
     EXPECT_NE(text.find("lab1:ip=10.0.0.5:ht=1:ha=02000A0B0C0D:sm=255.255.255.0:\r\n"),
               std::string::npos);
@@ -128,19 +128,18 @@ TEST_F(EngineTest, AnUnwritableDumpEndsTheProgramWithNothingLeftRunning) {
         << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvex\\Olvani\\BootpSettings]\r\n"
         << "\"Bootptabfile\"=\"" << (dir_ / "missing" / "bootptab").string() << "\"\r\n";
     setenv("OLVANI_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
-    LoadTablePaths();
-    SetTablePath(tablePath_);
-    CBootPServer server;
+    CBootPServer server(LoadTablePaths());
+    SetTablePath(server.Engine(), tablePath_);
     EXPECT_FALSE(server.Initialize(app_, "-d2"));
     EXPECT_TRUE(server.EndsProgram());
     EXPECT_EQ(server.SocketHandle(), -1);
-    EXPECT_EQ(hash_First(hwTable), nullptr);
+    EXPECT_EQ(server.Engine().tables.hwTable, nullptr);
     unsetenv("OLVANI_REGISTRY_DIR");
 }
 
 TEST_F(EngineTest, AnyOtherSwitchEndsTheProgramQuietly) {
-    EXPECT_EQ(StartServer(app_, "-x"), kStartEndProgram);
-    EXPECT_EQ(StartServer(app_, "--quiet"), kStartEndProgram);
+    EXPECT_EQ(StartServer(engine_, app_, "-x"), kStartEndProgram);
+    EXPECT_EQ(StartServer(engine_, app_, "--quiet"), kStartEndProgram);
     CBootPServer server;
     EXPECT_FALSE(server.Initialize(app_, "-x"));
     EXPECT_TRUE(server.EndsProgram());
@@ -151,7 +150,7 @@ TEST_F(EngineTest, AnyOtherSwitchEndsTheProgramQuietly) {
 // One datagram per notification.
 
 TEST_F(EngineTest, DatagramsRefusedBeforeTheTableIsConsulted) {
-    ASSERT_EQ(StartServer(app_, ""), 1);
+    ASSERT_EQ(StartServer(engine_, app_, ""), 1);
     int reads = app_.tableReads;
     EXPECT_EQ(Deliver({}), 0);
     EXPECT_EQ(app_.lines, std::vector<std::string>{"Error:  The socket connection is not open."});
@@ -163,7 +162,7 @@ TEST_F(EngineTest, DatagramsRefusedBeforeTheTableIsConsulted) {
 }
 
 TEST_F(EngineTest, RepliesAreIgnoredAndAStaleTableCopyDropsTheRequest) {
-    ASSERT_EQ(StartServer(app_, ""), 1);
+    ASSERT_EQ(StartServer(engine_, app_, ""), 1);
     EXPECT_EQ(Deliver(Request(kLab1, 300, BOOTREPLY)), 0);
     EXPECT_TRUE(app_.lines.empty());
     app_.tableLinesOk = FALSE;
@@ -173,7 +172,7 @@ TEST_F(EngineTest, RepliesAreIgnoredAndAStaleTableCopyDropsTheRequest) {
 }
 
 TEST_F(EngineTest, RequestsWithoutAVendorAreaAndOverlongOnesAreAnswered) {
-    ASSERT_EQ(StartServer(app_, ""), 1);
+    ASSERT_EQ(StartServer(engine_, app_, ""), 1);
     for (size_t length : {kMinimumRequestLength, size_t{1500}}) {
         SCOPED_TRACE(length);
         std::vector<uint8_t> request = Request(kLab1, length);
@@ -189,14 +188,14 @@ TEST_F(EngineTest, RequestsWithoutAVendorAreaAndOverlongOnesAreAnswered) {
 }
 
 TEST_F(EngineTest, AnUnknownClientIsOfferedToTheAddDialogAndGetsNoReply) {
-    ASSERT_EQ(StartServer(app_, ""), 1);
+    ASSERT_EQ(StartServer(engine_, app_, ""), 1);
     EXPECT_EQ(Deliver(Request(kStranger)), 0);
     EXPECT_EQ(app_.inserted, std::vector<std::string>{"02000A0B0C99"});
     EXPECT_TRUE(Reply(50).empty());
 }
 
 TEST_F(EngineTest, TheNextRequestSeesATableEditedWhileRunning) {
-    ASSERT_EQ(StartServer(app_, ""), 1);
+    ASSERT_EQ(StartServer(engine_, app_, ""), 1);
     WriteTable("lab1:ht=1:ha=02000a0b0c0d:ip=10.0.0.7:\n");
     EXPECT_EQ(Deliver(Request(kLab1)), 0);
     std::vector<uint8_t> reply = Reply();
@@ -208,8 +207,9 @@ TEST_F(EngineTest, TheNextRequestSeesATableEditedWhileRunning) {
 
 TEST_F(EngineTest, EachNotificationStartsAFreshLogAndIsFramed) {
     CBootPServer server;
+    SetTablePath(server.Engine(), tablePath_);
     ASSERT_TRUE(server.Initialize(app_, ""));
-    EXPECT_EQ(server.SocketHandle(), ServerSocketHandle());
+    EXPECT_GE(server.SocketHandle(), 0);
     Send(Request(kLab1, 100));
     pollfd p{server.SocketHandle(), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 5000), 1);

@@ -4,6 +4,7 @@
 
 #include "bootp/bootptab_parser.h"
 #include "bootp/bootptab_reader.h"
+#include "bootp/engine.h"
 #include "bootp/hash_table.h"
 #include "bootp/table_paths.h"
 
@@ -22,33 +23,34 @@ struct HostDeleter {
 };
 using HostPtr = std::unique_ptr<HostEntry, HostDeleter>;
 
-// Parses one entry text on its own; `result` receives ParseEntry's result.
+// Parses one entry text on its own (no templates); `result` receives
+// ParseEntry's result.
 inline HostPtr Parse(const std::string& text, int* result = nullptr) {
     HostPtr entry(NewHostEntry());
-    int r = ParseEntry(entry.get(), text.c_str());
+    int r = ParseEntry(entry.get(), text.c_str(), HostTables{});
     if (result != nullptr) {
         *result = r;
     }
     return entry;
 }
 
-inline HostEntry* FindName(const char* name) {
-    return hash_Find(nameTable, hash_Code(name, static_cast<uint32_t>(std::strlen(name))),
+inline HostEntry* FindName(const HostTables& tables, const char* name) {
+    return hash_Find(tables.nameTable, hash_Code(name, static_cast<uint32_t>(std::strlen(name))),
                      nameLookupMatch, name);
 }
 
-inline HostEntry* FindHw(uint8_t type, const uint8_t* address) {
+inline HostEntry* FindHw(const HostTables& tables, uint8_t type, const uint8_t* address) {
     HostEntry key{};
     key.hwType = type;
     std::memcpy(key.hwAddr, address, static_cast<size_t>(hwAddrLength(type)));
-    return hash_Find(hwTable, hash_Code(address, static_cast<uint32_t>(hwAddrLength(type))),
+    return hash_Find(tables.hwTable, hash_Code(address, static_cast<uint32_t>(hwAddrLength(type))),
                      hwLookupMatch, &key);
 }
 
-inline HostEntry* FindIp(uint32_t networkOrder) {
+inline HostEntry* FindIp(const HostTables& tables, uint32_t networkOrder) {
     HostEntry key{};
     key.ipAddr = networkOrder;
-    return hash_Find(ipTable, hash_Code(&networkOrder, 4), ipLookupMatch, &key);
+    return hash_Find(tables.ipTable, hash_Code(&networkOrder, 4), ipLookupMatch, &key);
 }
 
 inline int CountEntries(HashTable* table) {
@@ -59,8 +61,7 @@ inline int CountEntries(HashTable* table) {
     return count;
 }
 
-// A fresh folder with a table file the engine reads; the engine's tables
-// and recorded file state are reset around each test.
+// A fresh folder with a table file that a fresh engine reads.
 class TableFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -70,14 +71,9 @@ protected:
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         path_ = (dir_ / "bootptab").string();
-        FreeHashTable();
-        SetTablePath(path_);
+        SetTablePath(engine_, path_);
     }
-    void TearDown() override {
-        FreeHashTable();
-        ForgetHostTableFile();
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
     void Write(const std::string& text, const std::string& path = {}) {
         std::ofstream out(path.empty() ? path_ : path, std::ios::binary | std::ios::trunc);
         out << text;
@@ -85,10 +81,19 @@ protected:
     // Writes the table and reads it as the engine does.
     int Load(const std::string& text) {
         Write(text);
-        ForgetHostTableFile();
-        return ReadHostTable();
+        ForgetHostTableFile(engine_);
+        return ReadHostTable(engine_);
     }
+    HostEntry* FindName(const char* name) const { return bootp_test::FindName(tables(), name); }
+    HostEntry* FindHw(uint8_t type, const uint8_t* address) const {
+        return bootp_test::FindHw(tables(), type, address);
+    }
+    HostEntry* FindIp(uint32_t networkOrder) const {
+        return bootp_test::FindIp(tables(), networkOrder);
+    }
+    const HostTables& tables() const { return engine_.tables; }
 
+    BootpEngine engine_;
     std::filesystem::path dir_;
     std::string path_;
 };

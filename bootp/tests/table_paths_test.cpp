@@ -1,4 +1,5 @@
 #include "bootp/bootptab_reader.h"
+#include "bootp/engine.h"
 #include "bootp/table_paths.h"
 #include "platform/registry.h"
 
@@ -46,36 +47,37 @@ protected:
 TEST_F(TablePathsTest, ValueGivesTheTableAndItsCompanions) {
     std::u16string value = u"/srv/boot files/bootptab";
     WriteSettings(&value);
-    LoadTablePaths();
-    EXPECT_EQ(TablePath(), "/srv/boot files/bootptab");
-    EXPECT_EQ(BackupPath(), "/srv/boot files/bootptab.bak");
-    EXPECT_EQ(DumpPath(), "/srv/boot files/bootptab.dmp");
+    BootpEngine engine;
+    engine.paths = LoadTablePaths();
+    EXPECT_EQ(engine.paths.table, "/srv/boot files/bootptab");
+    EXPECT_EQ(engine.paths.backup, "/srv/boot files/bootptab.bak");
+    EXPECT_EQ(engine.paths.dump, "/srv/boot files/bootptab.dmp");
     // A table named on the command line leaves the companions alone.
-    SetTablePath("/tmp/other table");
-    EXPECT_EQ(TablePath(), "/tmp/other table");
-    EXPECT_EQ(DumpPath(), "/srv/boot files/bootptab.dmp");
+    SetTablePath(engine, "/tmp/other table");
+    EXPECT_EQ(engine.paths.table, "/tmp/other table");
+    EXPECT_EQ(engine.paths.dump, "/srv/boot files/bootptab.dmp");
 }
 
 TEST_F(TablePathsTest, LongValuesAreReadWhole) {
     std::u16string value = u"/srv/" + std::u16string(400, u'd') + u"/bootptab";
     WriteSettings(&value);
-    LoadTablePaths();
-    EXPECT_EQ(TablePath().size(), value.size());
+    EXPECT_EQ(LoadTablePaths().table.size(), value.size());
 }
 
 TEST_F(TablePathsTest, MissingValueOrKeyFallsBack) {
     WriteSettings(nullptr);
-    LoadTablePaths();
-    EXPECT_EQ(TablePath(), "bootptab");
-    EXPECT_EQ(BackupPath(), "bootptab.bak");
+    TablePaths paths = LoadTablePaths();
+    EXPECT_EQ(paths.table, "bootptab");
+    EXPECT_EQ(paths.backup, "bootptab.bak");
     // An empty registry: the key does not open.
     std::filesystem::path empty = dir_ / "empty";
     std::filesystem::create_directories(empty);
     ::setenv("OLVANI_REGISTRY_DIR", empty.c_str(), 1);
-    LoadTablePaths();
-    EXPECT_EQ(TablePath(), "");
-    EXPECT_EQ(DumpPath(), ".dmp");
-    EXPECT_EQ(ReadHostTable(), -1);
+    BootpEngine engine;
+    engine.paths = LoadTablePaths();
+    EXPECT_EQ(engine.paths.table, "");
+    EXPECT_EQ(engine.paths.dump, ".dmp");
+    EXPECT_EQ(ReadHostTable(engine), -1);
 }
 
 } // namespace

@@ -17,7 +17,7 @@ Bytes Area(const std::string& entryText, uint32_t fileSize = 1) {
     HostPtr entry = Parse(entryText, &result);
     EXPECT_EQ(result, 0) << entryText;
     uint8_t packet[kBootpPacketSize] = {};
-    FillVendorArea(packet, entry.get(), fileSize);
+    FillVendorArea(packet, entry.get(), fileSize, 0);
     return Bytes(packet + bootp_offset::vend, packet + kBootpPacketSize);
 }
 

@@ -1,8 +1,6 @@
 #include "server/app/korrind_app.h"
 
-#include "bootp/bootptab_reader.h"
-#include "bootp/hash_table.h"
-#include "bootp/table_paths.h"
+#include "bootp/server.h"
 #include "platform/messagebox.h"
 #include "platform/registry.h"
 #include "server/app/about_dlg.h"
@@ -47,8 +45,8 @@ bool QuerySetting(const char* name, std::string& text) {
 
 } // namespace
 
-CKorrindApp::CKorrindApp(std::string commandTail)
-    : m_commandTail(std::move(commandTail)), m_instance(korrind::kMainCaption) {
+CKorrindApp::CKorrindApp(std::string commandTail, ListenAddress listen)
+    : m_listen(listen), m_commandTail(std::move(commandTail)), m_instance(korrind::kMainCaption) {
     // The IP address control is our own widget; its version answers the gate.
     korrind::SetCommonControlsLoader([] {
         return korrind::CommonControlsLibrary{true, [](korrind::DLLVERSIONINFO* info) {
@@ -60,7 +58,7 @@ CKorrindApp::CKorrindApp(std::string commandTail)
                                               }};
     });
     // The table path is fixed once, before any window exists.
-    LoadTablePaths();
+    m_tablePaths = LoadTablePaths();
     ReadSettings();
 }
 
@@ -95,7 +93,7 @@ BOOL CKorrindApp::InitInstance() {
 
     // Document first, then the frame with its view, status bar and engine;
     // the defaults are read from the lines the engine start loaded.
-    m_document = std::make_unique<CKorrindDoc>(TablePath());
+    m_document = std::make_unique<CKorrindDoc>(m_tablePaths.table);
     auto* frame = new CMainFrame(*this);
     connect(frame, &CMainFrame::closed, this, &CKorrindApp::OnMainFrameClosed);
     frame->Create(m_commandTail);
@@ -114,14 +112,10 @@ BOOL CKorrindApp::InitInstance() {
 }
 
 int CKorrindApp::ExitInstance() {
+    // The engine goes with the frame that holds it.
     delete m_pMainWnd;
     m_pMainWnd = nullptr;
     m_instance.Release();
-    // A second copy that found the first running leaves the tables alone.
-    if (!korrind::InstanceLock::HeldElsewhere(korrind::kMainCaption)) {
-        FreeHashTable();
-        ForgetHostTableFile();
-    }
     return 0;
 }
 
@@ -160,21 +154,25 @@ void CKorrindApp::ClearLog() {
         m_pView->ClearLog();
 }
 
+const std::string& CKorrindApp::EngineTablePath() const {
+    return m_pMainWnd != nullptr ? m_pMainWnd->Server().TablePath() : m_tablePaths.table;
+}
+
 // The engine fixes the table path when it reads its command line, just
 // before it asks for the file; the document follows it.
 BOOL CKorrindApp::CheckTableFile() {
     if (!m_document)
         return FALSE;
-    if (m_document->TablePath() != TablePath())
-        m_document->SetTablePath(TablePath());
+    if (m_document->TablePath() != EngineTablePath())
+        m_document->SetTablePath(EngineTablePath());
     return korrind::ShowDocResult(m_document->CheckTableFile());
 }
 
 BOOL CKorrindApp::ReadTableLines() {
     if (!m_document)
         return FALSE;
-    if (m_document->TablePath() != TablePath())
-        m_document->SetTablePath(TablePath());
+    if (m_document->TablePath() != EngineTablePath())
+        m_document->SetTablePath(EngineTablePath());
     return korrind::ShowDocResult(m_document->ReadTableLines());
 }
 

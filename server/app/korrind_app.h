@@ -4,6 +4,8 @@
 #pragma once
 
 #include "bootp/app_interface.h"
+#include "bootp/server_socket.h"
+#include "bootp/table_paths.h"
 #include "server/app/single_instance.h"
 
 #include <QObject>
@@ -20,8 +22,10 @@ class CKorrindApp : public QObject, public BootpApplication {
 public:
     // Reads the settings, as the global application object does before the
     // program's main loop. `commandTail` is the whole command line after the
-    // program name, as one string.
-    explicit CKorrindApp(std::string commandTail);
+    // program name, as one string. `listen` is where the engine's socket
+    // goes: 0.0.0.0:67 for the program; a test of the window may ask for an
+    // ephemeral loopback port, or for none.
+    explicit CKorrindApp(std::string commandTail, ListenAddress listen = {});
     ~CKorrindApp() override;
 
     BOOL InitInstance();
@@ -52,6 +56,10 @@ public:
 
     CKorrindDoc* Document() const { return m_document.get(); }
     const std::string& CommandTail() const { return m_commandTail; }
+    // The table paths read from the registry at start, before the command
+    // line may name another table.
+    const TablePaths& StartPaths() const { return m_tablePaths; }
+    const ListenAddress& EngineListen() const { return m_listen; }
     int LoggingEnabled() const { return m_loggingEnabled; }
     const std::string& LogPath() const { return m_logPath; }
     const std::string& DocumentTitle() const { return m_documentTitle; }
@@ -67,11 +75,16 @@ public:
 private:
     // The frame accepted a close: the engine has stopped; the loop ends.
     void OnMainFrameClosed();
+    // The table the engine reads: the registry's, or the command line's once
+    // the engine has started.
+    const std::string& EngineTablePath() const;
 
     std::string m_logPath = "TRACE.TXT";
     int m_loggingEnabled = 0;
     int m_serverRunning = 1;
 
+    TablePaths m_tablePaths;
+    ListenAddress m_listen;
     std::string m_commandTail;
     std::string m_documentTitle;
     std::unique_ptr<CKorrindDoc> m_document;

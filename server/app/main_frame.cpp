@@ -30,7 +30,8 @@ QAction* AddCommand(QMenu* menu, const char* caption, int id, const char* prompt
 
 } // namespace
 
-CMainFrame::CMainFrame(CKorrindApp& app) : app_(app) {
+CMainFrame::CMainFrame(CKorrindApp& app)
+    : app_(app), m_server(app.StartPaths(), app.EngineListen()) {
     app_.m_pMainWnd = this;
     setWindowIcon(ProgramIcon());
     // Room for a request's lines when the tray shows the window.
@@ -65,6 +66,8 @@ void CMainFrame::StartEngine(const std::string& commandTail) {
         return;
     }
     app_.SetServerRunning(1);
+    if (m_server.SocketHandle() < 0)
+        return; // an engine under test, started without a socket
     // One notification per waiting datagram, on this thread.
     notifier_ = new QSocketNotifier(m_server.SocketHandle(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &CMainFrame::OnSocketMessage);

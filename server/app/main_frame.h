@@ -32,6 +32,7 @@ public:
 
     CKorrindView* View() const { return view_; }
     CBootPServer& Server() { return m_server; }
+    const CBootPServer& Server() const { return m_server; }
     // The menu command with this id, or nullptr.
     QAction* Command(int id) const;
     // Radio marks of Log to disk from the application's logging flag.

@@ -4,8 +4,7 @@
 #pragma once
 
 #include "bootp/bootptab_reader.h"
-#include "bootp/hash_table.h"
-#include "bootp/table_paths.h"
+#include "bootp/server.h"
 #include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/ip_address_edit.h"
@@ -44,26 +43,24 @@ inline std::string Block(const std::string& host, const std::string& ha, const s
 
 using olvani_test::ReadFile;
 
-// A table file, the engine's tables read from it and a document over it.
+// A table file, a fresh engine's tables read from it and a document over it.
 class Table {
 public:
     explicit Table(const std::string& content) {
         path = dir.filePath(QStringLiteral("bootptab")).toStdString();
         olvani_test::WriteFile(path, content);
-        SetTablePath(path);
-        ForgetHostTableFile();
-        ReadHostTable();
+        SetTablePath(server.Engine(), path);
+        ReadHostTable(server.Engine());
         doc = std::make_unique<CKorrindDoc>(path);
         doc->ReadTableLines();
         doc->LoadDefaults();
         EntryRows.RemoveAll();
     }
-    ~Table() {
-        ClearHostTables();
-        EntryRows.RemoveAll();
-    }
+    ~Table() { EntryRows.RemoveAll(); }
     std::string Content() const { return ReadFile(path); }
 
+    // The engine the dialogs list and re-read, for this test only.
+    CBootPServer server;
     QTemporaryDir dir;
     std::string path;
     std::unique_ptr<CKorrindDoc> doc;

@@ -1,0 +1,6 @@
+#include "bootp/engine.h"
+
+BootpEngine::~BootpEngine() {
+    CloseServerSocket(socket);
+    FreeHashTable(tables);
+}
