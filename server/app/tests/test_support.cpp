@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace korrind_test {
@@ -37,10 +38,12 @@ void DeleteSettingsKey() {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingsKey);
 }
 
-bool Port67Bound() {
+bool PortBound(uint16_t port) {
     // Local address column "00000000:0043" (hexadecimal port).
+    char column[8];
+    std::snprintf(column, sizeof column, ":%04X ", port);
     std::string table = ReadFile("/proc/net/udp");
-    return table.find(":0043 ") != std::string::npos;
+    return table.find(column) != std::string::npos;
 }
 
 std::vector<uint8_t> BootRequest(const std::vector<uint8_t>& hardwareAddress, uint32_t xid) {
@@ -56,13 +59,13 @@ std::vector<uint8_t> BootRequest(const std::vector<uint8_t>& hardwareAddress, ui
     return packet;
 }
 
-bool SendToServer(const std::vector<uint8_t>& datagram) {
+bool SendToServer(const std::vector<uint8_t>& datagram, uint16_t port) {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
     sockaddr_in server{};
     server.sin_family = AF_INET;
-    server.sin_port = htons(67);
+    server.sin_port = htons(port);
     server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ssize_t sent = ::sendto(fd, datagram.data(), datagram.size(), 0,
                             reinterpret_cast<const sockaddr*>(&server), sizeof server);

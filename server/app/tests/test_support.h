@@ -24,13 +24,17 @@ void DeleteSettingsKey();
 using olvani_test::ReadFile;
 using olvani_test::WriteFile;
 
-// Whether some socket in this namespace is bound to UDP port 67.
-bool Port67Bound();
+// Whether some socket in this namespace is bound to this UDP port.
+bool PortBound(uint16_t port);
+inline bool Port67Bound() {
+    return PortBound(67);
+}
 
 // A 300-byte BOOTREQUEST for an Ethernet address.
 std::vector<uint8_t> BootRequest(const std::vector<uint8_t>& hardwareAddress, uint32_t xid);
-// Sends a datagram to 127.0.0.1:67 from an ephemeral port; false on failure.
-bool SendToServer(const std::vector<uint8_t>& datagram);
+// Sends a datagram to 127.0.0.1:`port` from an ephemeral port; false on
+// failure.
+bool SendToServer(const std::vector<uint8_t>& datagram, uint16_t port = 67);
 
 // Lines of a CR LF text, without the terminators; false in `allCrLf` when a
 // line ended otherwise.
