@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 namespace {
 
@@ -61,7 +62,7 @@ const char* IpAddrText(uint32_t networkOrderAddress) {
 void* EngineAlloc(size_t size) {
     void* block = std::calloc(1, size == 0 ? 1 : size);
     if (block == nullptr) {
-        std::exit(1);
+        throw std::bad_alloc();
     }
     return block;
 }

@@ -71,7 +71,9 @@ extern const uint8_t kRfc1048Cookie[4];
 extern const uint8_t kCmuCookie[4];
 
 // Every block the engine allocates comes cleared from here; when memory runs
-// out the process ends with status 1, so callers never see an empty result.
+// out it throws std::bad_alloc, so callers never see an empty result. The
+// table reader turns that into its kReadNoMemory result; the program's main
+// decides what happens then.
 void* EngineAlloc(size_t size);
 
 // Reference-counted values. The creator holds 1; each further holder adds 1.

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <new>
 #include <utility>
 
 namespace {
@@ -220,6 +221,34 @@ struct TableSet {
 
 } // namespace
 
+namespace {
+
+struct ReleaseDeleter {
+    void operator()(HostEntry* entry) const { ReleaseHost(entry); }
+};
+
+// Reads every entry of `fd` into the engine's emptied tables. 0; -1 when
+// the file could not be read to its end; kReadNoMemory.
+int FillTables(BootpEngine& engine, int fd) {
+    try {
+        auto source = std::make_unique<BlockSource>(fd);
+        char text[kEntryBufferSize];
+        while (ReadEntryFrom(*source, text, sizeof text) > 0) {
+            // Held until a table takes it, so running out of memory half
+            // way through an entry loses nothing.
+            std::unique_ptr<HostEntry, ReleaseDeleter> entry(NewHostEntry());
+            if (ParseEntry(entry.get(), text, engine.tables) == 0) {
+                IndexEntry(engine, entry.release());
+            }
+        }
+        return source->Failed() ? -1 : 0;
+    } catch (const std::bad_alloc&) {
+        return kReadNoMemory;
+    }
+}
+
+} // namespace
+
 void IndexEntry(BootpEngine& engine, HostEntry* entry) {
     HostTables& tables = engine.tables;
     if ((entry->flags & HF_HWTYPE) && (entry->flags & HF_HWADDR)) {
@@ -257,11 +286,11 @@ int ReadHostTable(BootpEngine& engine) {
         return 0;
     }
     if (!CreateHostTables(engine.tables)) {
-        return -1;
+        return kReadNoMemory;
     }
     TableSet previous;
     if (!previous.Create()) {
-        return -1;
+        return kReadNoMemory;
     }
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -274,23 +303,14 @@ int ReadHostTable(BootpEngine& engine) {
     Record(engine.tableFile, st);
     previous.SwapWith(engine.tables);
     int previousCount = std::exchange(engine.entryCount, 0);
-    auto source = std::make_unique<BlockSource>(fd);
-    char text[kEntryBufferSize];
-    while (ReadEntryFrom(*source, text, sizeof text) > 0) {
-        HostEntry* entry = NewHostEntry();
-        if (ParseEntry(entry, text, engine.tables) != 0) {
-            ReleaseHost(entry);
-            continue;
-        }
-        IndexEntry(engine, entry);
-    }
+    int result = FillTables(engine, fd);
     ::close(fd);
-    if (source->Failed()) {
+    if (result != 0) {
         // Keep the tables of the last good read and try again next time.
         previous.SwapWith(engine.tables);
         engine.entryCount = previousCount;
         engine.tableFile.valid = false;
-        return -1;
+        return result;
     }
     ++engine.generation;
     return 0;

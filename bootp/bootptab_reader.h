@@ -13,9 +13,11 @@ constexpr int kEntryBufferSize = 1024; // entry text of at most 1023 characters
 struct BootpEngine;
 struct HostTables;
 
+constexpr int kReadNoMemory = -2;
+
 // Rebuilds the engine's three tables when the file at its table path changed
-// since the last read. 0: read, or unchanged; -1: file not available (the
-// tables stay as they are).
+// since the last read. 0: read, or unchanged; -1: file not available;
+// kReadNoMemory: memory ran out. The tables stay as they were on failure.
 int ReadHostTable(BootpEngine& engine);
 // Forgets what the last read saw of the file: the next ReadHostTable reads it.
 void ForgetHostTableFile(BootpEngine& engine);

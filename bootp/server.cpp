@@ -76,10 +76,13 @@ int StartServer(BootpEngine& engine, BootpApplication& application, const std::s
     }
     engine.autoTimeOffset = 0;
     if (!CreateHostTables(engine.tables))
-        return 0;
+        return kStartEndProgram;
     if (!application.CheckTableFile())
         return 0;
-    ReadHostTable(engine);
+    if (ReadHostTable(engine) == kReadNoMemory) {
+        StopServer(engine);
+        return kStartEndProgram;
+    }
     if (!application.ReadTableLines())
         return 0;
     if (engine.socket.listen.bind && !SetupSocket(engine.socket))
@@ -109,7 +112,8 @@ int HandleReceived(BootpEngine& engine, size_t length) {
     if (length < kBootpPacketSize)
         std::memset(engine.receiveBuffer + length, 0, kBootpPacketSize - length);
 
-    ReadHostTable(engine);
+    if (ReadHostTable(engine) == kReadNoMemory)
+        return kRequestEndProgram;
     if (!application.ReadTableLines())
         return -1;
     if (engine.receiveBuffer[0] == BOOTREQUEST) {
@@ -175,7 +179,10 @@ BOOL CBootPServer::Terminate() {
 }
 
 BOOL CBootPServer::ProcessRequest() {
-    ReceiveRequest(engine_);
+    if (ReceiveRequest(engine_) == kRequestEndProgram) {
+        endsProgram_ = true;
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -188,8 +195,8 @@ BOOL OnSocketReadEvent(CBootPServer& server, BootpApplication& application) {
     std::strftime(when, sizeof when, "%c %p", &local);
     application.AddStatusLine(when);
     application.AddStatusLine("Status: BOOTP Request received at outer most layer");
-    server.ProcessRequest();
+    BOOL handled = server.ProcessRequest();
     application.AddStatusLine("Status: BOOTP Request finished processing at outer most layer");
     application.AddStatusLine("    ");
-    return TRUE;
+    return handled;
 }

@@ -22,9 +22,13 @@ constexpr int kStartEndProgram = -1;
 // program, anything else is the table file path.
 int StartServer(BootpEngine& engine, BootpApplication& application, const std::string& arguments);
 
+// A result of ReceiveRequest: memory ran out while the changed table file was
+// read; the program ends with status 1 without a message.
+constexpr int kRequestEndProgram = -2;
+
 // Handles one waiting datagram; returns at once when none is waiting. 0 after
 // a datagram was handled or refused, -1 when the application's copy of the
-// table could not be brought up to date.
+// table could not be brought up to date, kRequestEndProgram.
 int ReceiveRequest(BootpEngine& engine);
 
 // Handles `datagram` as if it had just been received (cut to the receive
@@ -49,10 +53,11 @@ public:
     CBootPServer& operator=(const CBootPServer&) = delete;
 
     BOOL Initialize(BootpApplication& application, const std::string& arguments);
-    // After a failed Initialize: the program ends with status 1 without a
-    // message (kStartEndProgram).
+    // After a failed Initialize or ProcessRequest: the program ends with
+    // status 1 without a message (kStartEndProgram, kRequestEndProgram).
     bool EndsProgram() const { return endsProgram_; }
     BOOL Terminate();
+    // FALSE when the program must end (EndsProgram).
     BOOL ProcessRequest();
     // The socket to watch for read events (a QSocketNotifier in the
     // application); -1 when the engine is not running or runs without one.
@@ -70,5 +75,5 @@ private:
 
 // What the main frame does for every read event on the engine's socket: clears
 // the status display, frames the request with a time line and the two "outer
-// most layer" lines, and ends with a separator line.
+// most layer" lines, and ends with a separator line. ProcessRequest's result.
 BOOL OnSocketReadEvent(CBootPServer& server, BootpApplication& application);

@@ -183,8 +183,9 @@ int main(int argc, char** argv) {
         }
         if (watched[1].revents != 0)
             break;
-        if (watched[0].revents & POLLIN)
-            OnSocketReadEvent(server, application);
+        if ((watched[0].revents & POLLIN) && !OnSocketReadEvent(server, application) &&
+            server.EndsProgram())
+            break;
     }
     // A stop request often comes twice (timeout signals its child and its
     // group); one left pending would keep a sanitizer's exit check waiting.
@@ -195,5 +196,5 @@ int main(int argc, char** argv) {
     sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
     server.Terminate();
     std::printf("driver: stopped\n");
-    return 0;
+    return server.EndsProgram() ? 1 : 0;
 }

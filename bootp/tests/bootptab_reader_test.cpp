@@ -5,10 +5,14 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 using namespace bootp_test;
@@ -260,6 +264,35 @@ TEST_F(TableFileTest, ATableReachedThroughALinkFollowsTheFileBehindIt) {
 }
 
 namespace {
+
+// Address space cannot be limited under the address sanitizer.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST_F(TableFileTest, RunningOutOfMemoryKeepsTheLastGoodTables) {
+    ASSERT_EQ(Load("old:ht=1:ha=020000000001:ip=10.0.0.1:\n"), 0);
+    std::string big;
+    for (int i = 0; i < 300000; ++i)
+        big += "h" + std::to_string(i) + ":ip=10.1." + std::to_string(i / 256 % 256) + "." +
+               std::to_string(i % 256) + ":ds=10.0.0.1:bf=/srv/tftp/boot.bin:\n";
+    Write(big);
+    EXPECT_EXIT(
+        {
+            // Room for what the process holds now and a few megabytes more.
+            long pages = 0;
+            FILE* statm = std::fopen("/proc/self/statm", "r");
+            if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1)
+                std::_Exit(9);
+            std::fclose(statm);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max =
+                static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (8 << 20);
+            setrlimit(RLIMIT_AS, &limit);
+            bool kept = ReadHostTable(engine_) == kReadNoMemory && FindName("old") != nullptr &&
+                        FindName("h1") == nullptr && engine_.entryCount == 1;
+            std::_Exit(kept ? 3 : 4);
+        },
+        ::testing::ExitedWithCode(3), "");
+}
+#endif
 
 TEST_F(TableFileTest, HostListWalksLikeTheTableAndLeavesItsCursorAlone) {
     std::vector<const HostEntry*> listed;

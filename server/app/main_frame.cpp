@@ -74,7 +74,13 @@ void CMainFrame::StartEngine(const std::string& commandTail) {
 }
 
 void CMainFrame::OnSocketMessage() {
-    OnSocketReadEvent(m_server, app_);
+    if (OnSocketReadEvent(m_server, app_) || !m_server.EndsProgram())
+        return;
+    // The engine cannot go on (memory ran out): the program ends with
+    // status 1, once this notification has returned.
+    notifier_->setEnabled(false);
+    app_.SetServerRunning(0);
+    QMetaObject::invokeMethod(this, &CMainFrame::Exit, Qt::QueuedConnection);
 }
 
 void CMainFrame::Exit() {
