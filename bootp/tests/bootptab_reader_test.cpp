@@ -199,6 +199,19 @@ TEST_F(TableFileTest, RereadsExactlyWhenTheFileChanged) {
     EXPECT_EQ(engine_.generation, generation + 2);
 }
 
+TEST_F(TableFileTest, ARewriteKeepingSizeAndTimeIsReadAgain) {
+    // cp -p or touch -r: only the status-change time tells.
+    const time_t past = 1600000000;
+    Write("aaaa:ip=10.0.0.1\n");
+    SetMtime(path_, past, 0);
+    ASSERT_EQ(ReadHostTable(engine_), 0);
+    ASSERT_EQ(ReadHostTable(engine_), 0); // settled: the next read trusts the stamp
+    Write("bbbb:ip=10.0.0.1\n");
+    SetMtime(path_, past, 0);
+    ASSERT_EQ(ReadHostTable(engine_), 0);
+    EXPECT_NE(FindName("bbbb"), nullptr);
+}
+
 TEST_F(TableFileTest, FreshlyWrittenFileIsCheckedAgainEvenWithTheSameStatus) {
     Write("aaaa:ip=10.0.0.1\n");
     struct stat st {};

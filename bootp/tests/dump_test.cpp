@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -117,6 +118,15 @@ TEST_F(DumpTest, AnUnwritableDumpFileIsReported) {
     std::string path = (dir_ / "missing" / "x.dmp").string();
     EXPECT_FALSE(DumpDatabaseTo(engine_, path));
     EXPECT_FALSE(std::filesystem::exists(path));
+    // A link planted at the dump's path is not followed; a FIFO there is
+    // refused without waiting for a reader.
+    olvani_test::WriteFile((dir_ / "precious").string(), "keep");
+    fs::create_symlink(dir_ / "precious", DumpFile());
+    EXPECT_FALSE(DumpDatabaseTo(engine_, DumpFile()));
+    EXPECT_EQ(olvani_test::ReadFile((dir_ / "precious").string()), "keep");
+    fs::remove(DumpFile());
+    ASSERT_EQ(mkfifo(DumpFile().c_str(), 0600), 0);
+    EXPECT_FALSE(DumpDatabaseTo(engine_, DumpFile()));
 }
 
 } // namespace
