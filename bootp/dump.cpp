@@ -2,12 +2,8 @@
 
 #include "bootp/engine.h"
 #include "bootp/hash_table.h"
+#include "platform/safe_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,33 +42,6 @@ void WriteText(std::string& file, std::string_view text) {
             file += '\r';
         file += c;
     }
-}
-
-// Opens the dump for writing without following a link planted at its path
-// and without waiting on a FIFO; anything but a regular file is refused.
-int OpenDump(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0)
-        return -1;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 void AppendFormatted(std::string& out, const char* format, auto... values) {
@@ -163,9 +132,6 @@ void DumpEntry(std::string& file, const HostEntry* entry) {
 }
 
 bool DumpDatabaseTo(BootpEngine& engine, const std::string& path) {
-    int fd = OpenDump(path);
-    if (fd < 0)
-        return false;
     std::string file;
     std::string header = std::string("\n# ") + kVersionBanner + "\n# " + path +
                          ": dump of bootp server database.\n#\n# Dump taken ";
@@ -183,9 +149,9 @@ bool DumpDatabaseTo(BootpEngine& engine, const std::string& path) {
             WriteText(file, "\n");
         }
     }
-    // A dump cut short (a full disk) is as unwritable as one never opened.
-    bool written = WriteAll(fd, file);
-    return ::close(fd) == 0 && written;
+    // Replaced whole or not at all; a link planted at the path is refused, and
+    // a FIFO there is never opened.
+    return olvani::ReplaceFile(path, file).ok();
 }
 
 bool DumpDatabase(BootpEngine& engine) {

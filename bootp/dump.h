@@ -14,8 +14,8 @@ struct BootpEngine;
 // be opened: the program ends with status 1.
 bool DumpDatabase(BootpEngine& engine);
 
-// The same, to `path`. A link at `path` is not followed, and anything but a
-// regular file there is refused.
+// The same, to `path`, replaced atomically (a temporary file in its folder).
+// A link at `path` is refused, and so is anything but a regular file there.
 bool DumpDatabaseTo(BootpEngine& engine, const std::string& path);
 
 // Appends one entry's fields, each ending in a colon, without a line end.
