@@ -50,8 +50,3 @@ function(olvani_add_test name)
     endif()
 endfunction()
 
-# The name it had before every test used the one above.
-function(olvani_add_gtest name)
-    message(FATAL_ERROR "olvani_add_gtest(${name}): use olvani_add_test(${name} SOURCES ... "
-                        "LIBS ... LABELS ...), the same arguments; see tests/olvani_add_test.cmake")
-endfunction()
