@@ -4,6 +4,7 @@
 #include "bootp/hash_table.h"
 #include "bootp/table_paths.h"
 #include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +24,7 @@ namespace fs = std::filesystem;
 
 class DumpTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/bootp-dump-test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ASSERT_TRUE(CreateHostTables(engine_.tables));
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_TRUE(CreateHostTables(engine_.tables)); }
 
     // Reads `table` as the host table and dumps it; returns the dump.
     std::string Dump(const std::string& table) {
@@ -49,7 +44,8 @@ protected:
     }
 
     BootpEngine engine_;
-    fs::path dir_;
+    olvani_test::ScratchDir scratch_{"bootp-dump-test"};
+    fs::path dir_ = scratch_.path();
 };
 
 TEST_F(DumpTest, EmptyTableGivesTheHeaderAndLegendOnly) {

@@ -13,6 +13,7 @@
 #include "tests/support/message_boxes.h"
 #include "tests/support/private_network.h"
 #include "tests/support/recording_application.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -58,9 +59,6 @@ protected:
         if (!olvani_test::EnterPrivateNetwork())
             GTEST_SKIP() << "needs root: the engine binds port 67 in a network namespace of "
                             "the test's own";
-        char pattern[] = "/tmp/bootp-engine-test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         tablePath_ = (dir_ / "bootptab").string();
         WriteTable("lab1:ht=1:ha=02000a0b0c0d:ip=10.0.0.5:sm=255.255.255.0:\n");
         SetTablePath(engine_, tablePath_);
@@ -76,8 +74,6 @@ protected:
         StopServer(engine_);
         if (client_ >= 0)
             close(client_);
-        if (!dir_.empty())
-            std::filesystem::remove_all(dir_);
         boxes_.reset();
     }
 
@@ -121,7 +117,8 @@ protected:
 
     BootpEngine engine_; // fresh for every test
     RecordingApplication app_;
-    std::filesystem::path dir_;
+    olvani_test::ScratchDir scratch_{"bootp-engine-test"};
+    std::filesystem::path dir_ = scratch_.path();
     std::string tablePath_;
     std::optional<olvani_test::MessageBoxRecorder> boxes_;
     int client_ = -1;

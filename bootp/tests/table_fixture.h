@@ -7,6 +7,7 @@
 #include "bootp/engine.h"
 #include "bootp/hash_table.h"
 #include "bootp/table_paths.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -65,15 +66,9 @@ inline int CountEntries(HashTable* table) {
 class TableFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("bootp-test-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
         path_ = (dir_ / "bootptab").string();
         SetTablePath(engine_, path_);
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
     void Write(const std::string& text, const std::string& path = {}) {
         std::ofstream out(path.empty() ? path_ : path, std::ios::binary | std::ios::trunc);
         out << text;
@@ -94,7 +89,8 @@ protected:
     const HostTables& tables() const { return engine_.tables; }
 
     BootpEngine engine_;
-    std::filesystem::path dir_;
+    olvani_test::ScratchDir scratch_{"bootp-test"};
+    std::filesystem::path dir_ = scratch_.path();
     std::string path_;
 };
 

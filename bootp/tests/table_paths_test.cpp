@@ -2,6 +2,7 @@
 #include "bootp/engine.h"
 #include "bootp/table_paths.h"
 #include "platform/registry.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +14,8 @@ namespace {
 
 class TablePathsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("bootp-registry-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        ::setenv("OLVANI_REGISTRY_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("OLVANI_REGISTRY_DIR");
-        std::filesystem::remove_all(dir_);
-    }
+    void SetUp() override { ::setenv("OLVANI_REGISTRY_DIR", dir_.c_str(), 1); }
+    void TearDown() override { ::unsetenv("OLVANI_REGISTRY_DIR"); }
     // Creates the settings key, and the table value when `value` is given.
     void WriteSettings(const std::u16string* value) {
         HKEY key = nullptr;
@@ -41,7 +32,8 @@ protected:
         }
         RegCloseKey(key);
     }
-    std::filesystem::path dir_;
+    olvani_test::ScratchDir scratch_{"bootp-registry"};
+    std::filesystem::path dir_ = scratch_.path();
 };
 
 TEST_F(TablePathsTest, ValueGivesTheTableAndItsCompanions) {
