@@ -15,6 +15,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   dpkg-dev scdoc man-db desktop-file-utils logrotate systemd
   dbus passwd
+  etcd-server etcd-client libcurl4-openssl-dev unixodbc unixodbc-dev libsqliteodbc
 )
 
 missing=()

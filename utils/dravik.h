@@ -86,4 +86,16 @@ DRAVIK_API HRESULT ASVeskGetDiskSpace(const char16_t* path, DWORD* totalKb, DWOR
 DRAVIK_API LONG ASPingHost(const char16_t* host, LONG interval, LONG loops, LONG timeout,
                            LONG datasize);
 
+// The lab network server and the lab databases. A host is "name",
+// "name:port" or an address (etcd's client port 2379 unless given); the ids
+// it holds are ODBC connection strings of at least four parts
+// ("first;key=value;fourth"). Results besides the system's: 0x800404C8 host
+// not responding, 0x800404C9 lab network server not answering, 0x80040407
+// login refused, 0x80040405 no connection, 0x800100DB a query failed.
+DRAVIK_API HRESULT ASVeskGetDbCountFromLns(const char16_t* host, LONG* pRetCount);
+DRAVIK_API HRESULT ASVeskGetDbIdFromLns(LONG index, BSTR* pRetDbId);
+DRAVIK_API HRESULT ASVeskGetDbIdFromDox(const char16_t* host, BSTR* pRetDbId);
+DRAVIK_API HRESULT ASVeskGetDbIdTokens(const char16_t* dbId, BSTR* pRetFirst, BSTR* pRetValue,
+                                       BSTR* pRetFourth);
+
 } // extern "C"

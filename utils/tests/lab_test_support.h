@@ -1,0 +1,57 @@
+// What the lab network, database and server manager tests share: a private
+// registry and event file per test, the reports made, and BSTR handling.
+#pragma once
+
+#include "platform/strings.h"
+#include "platform/tests/registry_test_support.h"
+#include "utils/dravik.h"
+#include "utils/tests/error_message.h"
+
+#include <algorithm>
+#include <string>
+
+namespace dravik::testing {
+
+constexpr HRESULT kNotResponding = static_cast<HRESULT>(0x800404C8u);
+constexpr HRESULT kNotAnswering = static_cast<HRESULT>(0x800404C9u);
+constexpr HRESULT kLoginRefused = static_cast<HRESULT>(0x80040407u);
+constexpr HRESULT kNoConnection = static_cast<HRESULT>(0x80040405u);
+constexpr HRESULT kQueryFailed = static_cast<HRESULT>(0x800100DBu);
+
+inline std::u16string Wide(const std::string& text) {
+    return olvani::Utf8ToUtf16(text);
+}
+
+// Takes a BSTR out parameter and frees it.
+struct Bstr {
+    BSTR text = nullptr;
+    Bstr() = default;
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr() { SysFreeString(text); }
+    BSTR* Out() {
+        SysFreeString(text);
+        text = nullptr;
+        return &text;
+    }
+    std::u16string Text() const { return text ? std::u16string(text, SysStringLen(text)) : u""; }
+};
+
+class LabTest : public olvani::testing::TempRegistry {
+protected:
+    void SetUp() override {
+        TempRegistry::SetUp();
+        setenv("OLVANI_EVENT_LOG", EventFile().c_str(), 1);
+    }
+    std::string EventFile() const { return dir_ + "/events.jsonl"; }
+    // Reports made so far, one event line each.
+    size_t Reports() const {
+        const std::string events = ReadFile(EventFile());
+        return static_cast<size_t>(std::count(events.begin(), events.end(), '\n'));
+    }
+    static void SetLns(const char* name, const std::string& value) {
+        SetString("SOFTWARE\\Tarvex\\Olvani\\LNS", name, value);
+    }
+};
+
+} // namespace dravik::testing
