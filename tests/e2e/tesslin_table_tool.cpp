@@ -1,9 +1,9 @@
 // Drives the editor's real dialogs from the command line, for the end-to-end
 // test: the settings dialog creates the table, the manager's Add and Modify
 // dialogs change it. Any message box shown is printed and fails the command.
-//   table_tool create   <mask> <gateway>         (table path from the registry)
-//   table_tool add      <table> <ha> <name> <ip>
-//   table_tool modify   <table> <ha> <ip>
+//   tesslin_table_tool create   <mask> <gateway>         (table path from the registry)
+//   tesslin_table_tool add      <table> <ha> <name> <ip>
+//   tesslin_table_tool modify   <table> <ha> <ip>
 #include "editor/manager_dlg.h"
 #include "editor/resource_ui.h"
 #include "editor/settings_dlg.h"
@@ -100,6 +100,6 @@ int main(int argc, char** argv) {
         return Add(QString::fromUtf8(argv[2]), argv[3], argv[4], argv[5]);
     if (argc == 5 && !std::strcmp(argv[1], "modify"))
         return Modify(QString::fromUtf8(argv[2]), argv[3], argv[4]);
-    std::fprintf(stderr, "usage: table_tool create|add|modify ...\n");
+    std::fprintf(stderr, "usage: tesslin_table_tool create|add|modify ...\n");
     return 2;
 }
