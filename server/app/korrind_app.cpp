@@ -146,7 +146,7 @@ void CKorrindApp::AddStatusLine(std::string line) {
         return;
     // Logging is best effort: a log that cannot be written never stops the
     // server or interrupts the operator.
-    korrind::AppendLogLine(m_logPath, line);
+    m_logBatch.Add(m_logPath, line);
 }
 
 void CKorrindApp::ClearLog() {

@@ -6,6 +6,7 @@
 #include "bootp/app_interface.h"
 #include "bootp/server_socket.h"
 #include "bootp/table_paths.h"
+#include "server/app/log_file.h"
 #include "server/app/single_instance.h"
 
 #include <QObject>
@@ -49,6 +50,11 @@ public:
     int IsListedAddress(const std::string& hardwareAddress) override;
     int InsertHAEntry(const std::string& hardwareAddress) override;
 
+    // Between these two (the frame's socket handler) the log file's lines
+    // gather and go out in one write at the end; holds nest.
+    void HoldLogLines() { m_logBatch.Hold(); }
+    void ReleaseLogLines() { m_logBatch.Release(m_logPath); }
+
     // Commands of the application object.
     void OnAppAbout();
     void OnLogEnable() { m_loggingEnabled = 1; }
@@ -82,6 +88,7 @@ private:
     std::string m_logPath = "TRACE.TXT";
     int m_loggingEnabled = 0;
     int m_serverRunning = 1;
+    korrind::LogBatch m_logBatch;
 
     TablePaths m_tablePaths;
     ListenAddress m_listen;

@@ -19,8 +19,17 @@ CKorrindView::~CKorrindView() {
 }
 
 int CKorrindView::LineAdvance() const {
-    QFontMetrics metrics(font());
-    return metrics.height() + metrics.leading();
+    if (advance_ == 0) {
+        QFontMetrics metrics(font());
+        advance_ = metrics.height() + metrics.leading();
+    }
+    return advance_;
+}
+
+void CKorrindView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange)
+        advance_ = 0;
+    QWidget::changeEvent(event);
 }
 
 void CKorrindView::AddLine(const std::string& text) {

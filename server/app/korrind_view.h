@@ -33,8 +33,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     CKorrindApp& app_;
     korrind::StatusLines lines_;
+    // Every status line needs the advance: measured once per font.
+    mutable int advance_ = 0;
 };

@@ -6,7 +6,7 @@
 
 namespace korrind {
 
-bool AppendLogLine(const std::string& path, std::string_view text) {
+bool AppendLogRecords(const std::string& path, std::string_view records) {
     if (path.empty())
         return false;
     // Not through a link, and only into a regular file: a pipe or device
@@ -14,12 +14,38 @@ bool AppendLogLine(const std::string& path, std::string_view text) {
     int fd = olvani::OpenForAppend(path, 0640);
     if (fd < 0)
         return false;
+    // One write per batch keeps concurrent readers from seeing half a line.
+    ssize_t written = ::write(fd, records.data(), records.size());
+    ::close(fd);
+    return written == static_cast<ssize_t>(records.size());
+}
+
+bool AppendLogLine(const std::string& path, std::string_view text) {
     std::string record(text);
     record += "\r\n";
-    // One write per record keeps concurrent readers from seeing half a line.
-    ssize_t written = ::write(fd, record.data(), record.size());
-    ::close(fd);
-    return written == static_cast<ssize_t>(record.size());
+    return AppendLogRecords(path, record);
+}
+
+void LogBatch::Add(const std::string& path, std::string_view text) {
+    if (holds_ == 0) {
+        AppendLogLine(path, text);
+        return;
+    }
+    gathered_.append(text);
+    gathered_ += "\r\n";
+    if (gathered_.size() > kMaxGathered) {
+        AppendLogRecords(path, gathered_);
+        gathered_.clear();
+    }
+}
+
+void LogBatch::Release(const std::string& path) {
+    if (holds_ > 0)
+        --holds_;
+    if (holds_ == 0 && !gathered_.empty()) {
+        AppendLogRecords(path, gathered_);
+        gathered_.clear();
+    }
 }
 
 } // namespace korrind

@@ -13,4 +13,29 @@ namespace korrind {
 // the line could not be written; the server ignores that on purpose.
 bool AppendLogLine(const std::string& path, std::string_view text);
 
+// Appends whole records (each already ending in CR LF) the same way, in one
+// write.
+bool AppendLogRecords(const std::string& path, std::string_view records);
+
+// The records of one request, gathered while the request is handled and
+// written with one open and one write when it ends, in the order they came.
+// Holds nest (a message box inside a request runs the event loop, which may
+// handle another request); the outermost release writes.
+class LogBatch {
+public:
+    void Hold() { ++holds_; }
+    // Writes `text` as one record now, or gathers it while held.
+    void Add(const std::string& path, std::string_view text);
+    // Ends one hold; the last writes what was gathered.
+    void Release(const std::string& path);
+
+private:
+    // Gathered records beyond this go out at once, so a request left waiting
+    // on a message box cannot pile up lines without end.
+    static constexpr size_t kMaxGathered = 64 * 1024;
+
+    int holds_ = 0;
+    std::string gathered_;
+};
+
 } // namespace korrind

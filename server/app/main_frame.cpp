@@ -74,7 +74,11 @@ void CMainFrame::StartEngine(const std::string& commandTail) {
 }
 
 void CMainFrame::OnSocketMessage() {
-    if (OnSocketReadEvent(m_server, app_) || !m_server.EndsProgram())
+    // The request's log lines go to the file in one write when it is done.
+    app_.HoldLogLines();
+    BOOL going = OnSocketReadEvent(m_server, app_);
+    app_.ReleaseLogLines();
+    if (going || !m_server.EndsProgram())
         return;
     // The engine cannot go on (memory ran out): the program ends with
     // status 1, once this notification has returned.

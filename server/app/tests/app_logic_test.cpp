@@ -1,6 +1,6 @@
-// The server's widget-free pieces: the version gate, the one-instance lock
-// and what the log file refuses. The log's lines and layout are checked
-// through the window.
+// The server's widget-free pieces: the version gate, the one-instance lock,
+// what the log file refuses and how a request's lines reach it. The log's
+// lines and layout are checked through the window.
 #include "server/app/comctl_version.h"
 #include "server/app/log_file.h"
 #include "server/app/single_instance.h"
@@ -227,6 +227,31 @@ private slots:
         struct stat status {};
         QCOMPARE(::stat(fresh.c_str(), &status), 0);
         QCOMPARE(status.st_mode & 0007, 0u);
+    }
+
+    // A request's lines reach the file together when it ends, in order, also
+    // across a nested request; a log moved away in between is made anew.
+    void logBatchWritesEachRequestOnce() {
+        QTemporaryDir dir;
+        const std::string log = dir.path().toStdString() + "/log.txt";
+        LogBatch batch;
+        batch.Add(log, "alone");
+        QCOMPARE(ReadAll(log), std::string("alone\r\n"));
+        batch.Hold();
+        batch.Add(log, "outer 1");
+        batch.Hold();
+        batch.Add(log, "inner");
+        batch.Release(log);
+        QCOMPARE(ReadAll(log), std::string("alone\r\n"));
+        batch.Add(log, "");
+        batch.Release(log);
+        QCOMPARE(ReadAll(log), std::string("alone\r\nouter 1\r\ninner\r\n\r\n"));
+
+        QCOMPARE(::rename(log.c_str(), (log + ".1").c_str()), 0);
+        batch.Hold();
+        batch.Add(log, "after rotation");
+        batch.Release(log);
+        QCOMPARE(ReadAll(log), std::string("after rotation\r\n"));
     }
 
     // Started with a capability by a user who lacks it, the program takes

@@ -380,6 +380,12 @@ private slots:
         QVERIFY(std::none_of(rows.begin(), rows.end(), [](bool ink) { return ink; }));
         server.app.AddStatusLine("Status: again");
         QCOMPARE(view.Lines().NextY(), advance);
+
+        // Another font, another advance.
+        QFont larger = view.font();
+        larger.setPixelSize(3 * advance);
+        view.setFont(larger);
+        QVERIFY(view.LineAdvance() > advance);
     }
 
     void requests() {
