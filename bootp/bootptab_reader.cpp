@@ -202,9 +202,10 @@ struct TableSet {
         }
     }
     bool Create() {
-        for (HashTable*& t : tables) {
-            t = hash_New(kHostTableBuckets);
-            if (t == nullptr) {
+        const HashKey keys[3] = {HashKey::hardware, HashKey::ip, HashKey::name};
+        for (int i = 0; i < 3; ++i) {
+            tables[i] = hash_New(kHostTableBuckets, keys[i]);
+            if (tables[i] == nullptr) {
                 return false;
             }
         }

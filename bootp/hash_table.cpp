@@ -39,6 +39,29 @@ uint32_t MaskedSubnet(const HostEntry* e) {
     return e->ipAddr & e->subnetMask;
 }
 
+void DropIndex(HashTable* table) {
+    if (table->index != nullptr) {
+        index_Clear(*table->index);
+        std::free(table->index);
+        table->index = nullptr;
+    }
+}
+
+// The lookup match the index of a key answers.
+HashMatch LookupMatchOf(HashKey key) {
+    switch (key) {
+    case HashKey::hardware:
+        return hwLookupMatch;
+    case HashKey::ip:
+        return ipLookupMatch;
+    case HashKey::name:
+        return nameLookupMatch;
+    case HashKey::none:
+        break;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 uint32_t hash_Code(const void* bytes, uint32_t length) {
@@ -50,7 +73,7 @@ uint32_t hash_Code(const void* bytes, uint32_t length) {
     return code;
 }
 
-HashTable* hash_New(uint32_t size) {
+HashTable* hash_New(uint32_t size, HashKey key) {
     if (size == 0) {
         return nullptr;
     }
@@ -59,9 +82,17 @@ HashTable* hash_New(uint32_t size) {
         return nullptr;
     }
     table->buckets = static_cast<HashChain*>(std::calloc(size, sizeof(HashChain)));
-    if (table->buckets == nullptr) {
+    if (key != HashKey::none) {
+        table->index = static_cast<HashIndex*>(std::calloc(1, sizeof(HashIndex)));
+    }
+    if (table->buckets == nullptr || (key != HashKey::none && table->index == nullptr)) {
+        std::free(table->buckets);
+        std::free(table->index);
         std::free(table);
         return nullptr;
+    }
+    if (table->index != nullptr) {
+        table->index->key = key;
     }
     table->size = size;
     ResetIterator(table);
@@ -82,10 +113,26 @@ int hash_Insert(HashTable* table, uint32_t code, HashMatch match, const void* ke
     chain.codes[chain.count] = code;
     chain.data[chain.count] = element;
     ++chain.count;
+    if (table->index != nullptr && !index_Put(*table->index, element)) {
+        // Without memory for the index the chains still answer everything.
+        DropIndex(table);
+    }
     return 0;
 }
 
 HostEntry* hash_Find(HashTable* table, uint32_t code, HashMatch match, const void* key) {
+    if (table->index != nullptr) {
+        HashKey kind = table->index->key;
+        if (match == LookupMatchOf(kind)) {
+            return index_Find(*table->index, key);
+        }
+        // A hardware address met for the first time cannot be a duplicate;
+        // a repeated one is judged by the chain, mask and subnet included.
+        if (match == hwInsertMatch && kind == HashKey::hardware &&
+            index_Find(*table->index, key) == nullptr) {
+            return nullptr;
+        }
+    }
     const HashChain& chain = table->buckets[code % table->size];
     uint32_t i = chain.count;
     // Newest first; four codes at a time, since long chains hold few equal codes.
@@ -138,6 +185,9 @@ void hash_Clear(HashTable* table, HashRelease release) {
         std::free(chain.data);
         chain = HashChain{};
     }
+    if (table->index != nullptr) {
+        index_Clear(*table->index);
+    }
     ResetIterator(table);
 }
 
@@ -150,6 +200,7 @@ void hash_Free(HashTable* table) {
         std::free(table->buckets[b].data);
     }
     std::free(table->buckets);
+    DropIndex(table);
     std::free(table);
 }
 
@@ -185,9 +236,9 @@ bool CreateHostTables(HostTables& tables) {
     if (tables.hwTable != nullptr && tables.ipTable != nullptr && tables.nameTable != nullptr) {
         return true;
     }
-    HashTable* hw = hash_New(kHostTableBuckets);
-    HashTable* ip = hash_New(kHostTableBuckets);
-    HashTable* name = hash_New(kHostTableBuckets);
+    HashTable* hw = hash_New(kHostTableBuckets, HashKey::hardware);
+    HashTable* ip = hash_New(kHostTableBuckets, HashKey::ip);
+    HashTable* name = hash_New(kHostTableBuckets, HashKey::name);
     if (hw == nullptr || ip == nullptr || name == nullptr) {
         hash_Free(hw);
         hash_Free(ip);

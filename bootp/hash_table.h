@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bootp/bootp_message.h"
+#include "bootp/hash_index.h"
 
 #include <cstdint>
 
@@ -28,6 +29,10 @@ struct HashTable {
     uint32_t iterNode;   // how many nodes of that bucket are still to come
     bool iterFresh;      // reset: the walk starts at the head of bucket 0
     HashChain* buckets;
+    // Beside the chains, for the lookups of the table's key: their cost
+    // does not grow with the table. Null for a table without a key, or
+    // after memory ran short.
+    HashIndex* index;
 };
 
 constexpr uint32_t kHostTableBuckets = 257;
@@ -35,8 +40,10 @@ constexpr uint32_t kHostTableBuckets = 257;
 // Sum of the squares of the bytes, unsigned 32-bit.
 uint32_t hash_Code(const void* bytes, uint32_t length);
 
-// No table for size 0 or when memory is short.
-HashTable* hash_New(uint32_t size);
+// No table for size 0 or when memory is short. A table with a `key` keeps
+// an index beside its chains for the lookup match of that key (and for the
+// hardware table's duplicate check); answers stay those of the chain walk.
+HashTable* hash_New(uint32_t size, HashKey key = HashKey::none);
 // `code` must be hash_Code of the element's key bytes.
 // 0 when linked at the head of the bucket; -1 for a match already present or
 // no memory for the node.

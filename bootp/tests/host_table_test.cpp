@@ -5,7 +5,9 @@
 
 #include <arpa/inet.h>
 
+#include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 using namespace bootp_test;
@@ -116,4 +118,84 @@ TEST(HostTables, EmptyAddressesHashToBucketZeroAndCompareEqual) {
     EXPECT_EQ(hash_Code(a.hwAddr, static_cast<uint32_t>(hwAddrLength(3))) % 257, 0u);
     b.hwType = 5;
     EXPECT_FALSE(hwLookupMatch(&a, &b));
+}
+
+// The index beside each host table gives the answers a walk of its chain
+// gives: the newest holder of a key, nothing for an absent key, the same
+// refusals of repeated hardware addresses, and nothing once cleared.
+TEST(HostTables, IndexedTablesAnswerAsTheirChainsDo) {
+    const HashKey kinds[3] = {HashKey::hardware, HashKey::ip, HashKey::name};
+    HashTable* plain[3];
+    HashTable* indexed[3];
+    for (int t = 0; t < 3; ++t) {
+        plain[t] = hash_New(kHostTableBuckets);
+        indexed[t] = hash_New(kHostTableBuckets, kinds[t]);
+    }
+    auto keyOf = [](int i, HostEntry& e) {
+        // Byte permutations share a code, so chains hold many equal codes;
+        // every fifth entry repeats an earlier address on the same or
+        // another subnet.
+        int n = i % 5 == 0 ? i / 2 : i;
+        const uint8_t mac[6] = {2,
+                                0,
+                                0,
+                                static_cast<uint8_t>(n % 17),
+                                static_cast<uint8_t>(n / 17 % 17),
+                                static_cast<uint8_t>(n / 289)};
+        e.hwType = 1;
+        std::memcpy(e.hwAddr, mac, 6);
+        // A repeat on its original's subnet, or with another mask, is refused.
+        e.subnetMask = htonl(i % 15 == 0 ? 0xFFFF0000u : 0xFFFFFF00u);
+        uint32_t subnet = static_cast<uint32_t>((i % 10 == 0 ? n : i) % 700);
+        e.ipAddr = htonl(0x0A000000u | subnet << 8 | (i % 3 == 0 ? 1 : 2));
+    };
+    std::vector<HostEntry*> entries;
+    for (int i = 0; i < 4000; ++i) {
+        HostEntry* e = NewHostEntry();
+        keyOf(i, *e);
+        std::string name = "h" + std::to_string(i % 1500);
+        e->hostName = NewSharedString(name.c_str(), name.size());
+        e->linkCount = 1;
+        entries.push_back(e);
+        uint32_t code = hash_Code(e->hwAddr, 6);
+        int refused = hash_Insert(plain[0], code, hwInsertMatch, e, e);
+        ASSERT_EQ(hash_Insert(indexed[0], code, hwInsertMatch, e, e), refused) << i;
+        if (refused != 0)
+            continue;
+        for (HashTable* t : {plain[1], indexed[1]})
+            ASSERT_EQ(hash_Insert(t, hash_Code(&e->ipAddr, 4), neverMatch, e, e), 0);
+        for (HashTable* t : {plain[2], indexed[2]})
+            ASSERT_EQ(hash_Insert(t, hash_Code(name.c_str(), static_cast<uint32_t>(name.size())),
+                                  neverMatch, name.c_str(), e),
+                      0);
+    }
+    for (int i = 0; i < 5000; ++i) {
+        HostEntry key{};
+        keyOf(i, key);
+        uint32_t code = hash_Code(key.hwAddr, 6);
+        ASSERT_EQ(hash_Find(indexed[0], code, hwLookupMatch, &key),
+                  hash_Find(plain[0], code, hwLookupMatch, &key))
+            << i;
+        code = hash_Code(&key.ipAddr, 4);
+        ASSERT_EQ(hash_Find(indexed[1], code, ipLookupMatch, &key),
+                  hash_Find(plain[1], code, ipLookupMatch, &key))
+            << i;
+        std::string name = "h" + std::to_string(i % 2000);
+        code = hash_Code(name.c_str(), static_cast<uint32_t>(name.size()));
+        ASSERT_EQ(hash_Find(indexed[2], code, nameLookupMatch, name.c_str()),
+                  hash_Find(plain[2], code, nameLookupMatch, name.c_str()))
+            << i;
+    }
+    for (int t = 0; t < 3; ++t) {
+        hash_Clear(plain[t], [](HostEntry*) {});
+        hash_Clear(indexed[t], [](HostEntry*) {});
+        hash_Free(plain[t]);
+    }
+    HostEntry key{};
+    keyOf(1, key);
+    EXPECT_EQ(hash_Find(indexed[0], hash_Code(key.hwAddr, 6), hwLookupMatch, &key), nullptr);
+    for (HashTable* t : indexed)
+        hash_Free(t);
+    for (HostEntry* e : entries)
+        ReleaseHost(e);
 }
