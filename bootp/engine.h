@@ -10,6 +10,7 @@
 #include "bootp/hash_table.h"
 #include "bootp/server_socket.h"
 #include "bootp/table_paths.h"
+#include "bootp/table_watch.h"
 #include "platform/safe_file.h"
 #include "platform/wintypes.h"
 
@@ -35,6 +36,7 @@ struct BootpEngine {
     TablePaths paths;
     HostTables tables;
     TableFileCheck tableFile;
+    TableWatch tableWatch;   // spares the per-request status check of the file
     int entryCount = 0;      // entries kept by the last read
     unsigned generation = 0; // reads that rebuilt the tables: tells a caller they were replaced
     ServerSocket socket;

@@ -150,6 +150,7 @@ int ProcessDatagram(BootpEngine& engine, BootpApplication& application, const BY
 
 void StopServer(BootpEngine& engine) {
     CloseServerSocket(engine.socket);
+    engine.tableWatch.Stop();
     FreeHashTable(engine.tables);
     // The next start must read the file into the emptied tables.
     ForgetHostTableFile(engine);
@@ -186,17 +187,56 @@ BOOL CBootPServer::ProcessRequest() {
     return TRUE;
 }
 
-BOOL OnSocketReadEvent(CBootPServer& server, BootpApplication& application) {
-    application.ClearLog();
-    char when[96];
+const char* CBootPServer::TimeLine() {
     std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::strftime(when, sizeof when, "%c %p", &local);
-    application.AddStatusLine(when);
+    if (now != timeLineSecond_) {
+        std::tm local{};
+        localtime_r(&now, &local);
+        std::strftime(timeLine_, sizeof timeLine_, "%c %p", &local);
+        timeLineSecond_ = now;
+    }
+    return timeLine_;
+}
+
+namespace {
+
+void OpeningLines(CBootPServer& server, BootpApplication& application) {
+    application.ClearLog();
+    application.AddStatusLine(server.TimeLine());
     application.AddStatusLine("Status: BOOTP Request received at outer most layer");
-    BOOL handled = server.ProcessRequest();
+}
+
+void ClosingLines(BootpApplication& application) {
     application.AddStatusLine("Status: BOOTP Request finished processing at outer most layer");
     application.AddStatusLine("    ");
+}
+
+} // namespace
+
+BOOL OnSocketReadEvent(CBootPServer& server, BootpApplication& application) {
+    OpeningLines(server, application);
+    BOOL handled = server.ProcessRequest();
+    ClosingLines(application);
     return handled;
+}
+
+int OnWaitingDatagram(CBootPServer& server, BootpApplication& application) {
+    BootpEngine& engine = server.engine_;
+    int error = 0;
+    ssize_t length = ReceiveDatagram(engine.socket, engine.receiveBuffer,
+                                     sizeof engine.receiveBuffer, engine.origin, error);
+    if (length < 0 && (error == EAGAIN || error == EWOULDBLOCK))
+        return 0;
+    OpeningLines(server, application);
+    int result = 0;
+    if (length < 0)
+        AddErrorLine(engine, "Error:  The WinSock recvfrom function failed with: %d", error);
+    else
+        result = HandleReceived(engine, static_cast<size_t>(length));
+    ClosingLines(application);
+    if (result == kRequestEndProgram) {
+        server.endsProgram_ = true;
+        return -1;
+    }
+    return 1;
 }

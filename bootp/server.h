@@ -7,6 +7,7 @@
 #include "bootp/engine.h"
 #include "platform/wintypes.h"
 
+#include <ctime>
 #include <string>
 
 // Results of StartServer.
@@ -59,6 +60,9 @@ public:
     BOOL Terminate();
     // FALSE when the program must end (EndsProgram).
     BOOL ProcessRequest();
+    // The local time as the time line shows it ("%c %p"), formatted once a
+    // second: a burst of requests shares it.
+    const char* TimeLine();
     // The socket to watch for read events (a QSocketNotifier in the
     // application); -1 when the engine is not running or runs without one.
     int SocketHandle() const { return engine_.socket.fd; }
@@ -68,12 +72,26 @@ public:
     const BootpEngine& Engine() const { return engine_; }
 
 private:
+    friend int OnWaitingDatagram(CBootPServer& server, BootpApplication& application);
+
     BootpEngine engine_;
     BootpEngine* previousListed_ = nullptr;
     bool endsProgram_ = false;
+    std::time_t timeLineSecond_ = -1;
+    char timeLine_[96] = {};
 };
 
 // What the main frame does for every read event on the engine's socket: clears
 // the status display, frames the request with a time line and the two "outer
 // most layer" lines, and ends with a separator line. ProcessRequest's result.
 BOOL OnSocketReadEvent(CBootPServer& server, BootpApplication& application);
+
+// The same for the next datagram waiting, so one notification can serve a
+// burst, each datagram in full and in turn: 1 after one was handled, 0 when
+// none was waiting (nothing happens, nothing is shown), -1 when the program
+// must end (EndsProgram).
+int OnWaitingDatagram(CBootPServer& server, BootpApplication& application);
+
+// How many datagrams one notification serves at most, so that the window,
+// its dialogs and the stop signals get their turn under a flood.
+constexpr int kDatagramsPerNotification = 64;

@@ -139,6 +139,19 @@ int SignalDescriptor() {
     return signalfd(-1, &stopSignals, SFD_CLOEXEC);
 }
 
+// One read event: the waiting datagram and every one queued behind it, as
+// the window does. False when the program must end.
+bool ServeBurst(CBootPServer& server, DriverApplication& application) {
+    if (!OnSocketReadEvent(server, application))
+        return !server.EndsProgram();
+    for (int served = 1; served < kDatagramsPerNotification; ++served) {
+        int result = OnWaitingDatagram(server, application);
+        if (result <= 0)
+            return result == 0 || !server.EndsProgram();
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -183,8 +196,7 @@ int main(int argc, char** argv) {
         }
         if (watched[1].revents != 0)
             break;
-        if ((watched[0].revents & POLLIN) && !OnSocketReadEvent(server, application) &&
-            server.EndsProgram())
+        if ((watched[0].revents & POLLIN) && !ServeBurst(server, application))
             break;
     }
     // A stop request often comes twice (timeout signals its child and its

@@ -226,4 +226,33 @@ TEST_F(EngineTest, EachNotificationStartsAFreshLogAndIsFramed) {
     EXPECT_EQ(server.SocketHandle(), -1);
 }
 
+// A burst is served datagram by datagram, each framed as a notification of
+// its own; once nothing waits, nothing happens and nothing is shown.
+TEST_F(EngineTest, WaitingDatagramsAreServedEachFramedAndNothingAfterThem) {
+    CBootPServer server;
+    SetTablePath(server.Engine(), tablePath_);
+    ASSERT_TRUE(server.Initialize(app_, ""));
+    app_.lines.clear();
+    EXPECT_EQ(OnWaitingDatagram(server, app_), 0);
+    EXPECT_TRUE(app_.lines.empty());
+
+    Send(Request(kLab1, 100));
+    pollfd p{server.SocketHandle(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1);
+    EXPECT_EQ(OnWaitingDatagram(server, app_), 1);
+    const std::vector<std::string> framed{"<clear>",
+                                          app_.lines.size() > 1 ? app_.lines[1] : "",
+                                          "Status: BOOTP Request received at outer most layer",
+                                          "Error:  The BootP Server received a short packet.",
+                                          "Status: BOOTP Request finished processing at outer "
+                                          "most layer",
+                                          "    "};
+    EXPECT_EQ(app_.lines, framed);
+    EXPECT_FALSE(framed[1].empty()); // the local time
+    app_.lines.clear();
+    EXPECT_EQ(OnWaitingDatagram(server, app_), 0);
+    EXPECT_TRUE(app_.lines.empty());
+    EXPECT_TRUE(server.Terminate());
+}
+
 } // namespace

@@ -74,10 +74,20 @@ void CMainFrame::StartEngine(const std::string& commandTail) {
 }
 
 void CMainFrame::OnSocketMessage() {
-    // The request's log lines go to the file in one write when it is done.
+    // Everything queued is served here, each datagram in full and in turn,
+    // so the event loop runs once per burst rather than once per datagram.
+    // Each request's log lines go to the file in one write when it is done.
     app_.HoldLogLines();
-    BOOL going = OnSocketReadEvent(m_server, app_);
+    bool going = OnSocketReadEvent(m_server, app_);
     app_.ReleaseLogLines();
+    for (int served = 1; going && served < kDatagramsPerNotification; ++served) {
+        app_.HoldLogLines();
+        int result = OnWaitingDatagram(m_server, app_);
+        app_.ReleaseLogLines();
+        if (result == 0)
+            return;
+        going = result > 0;
+    }
     if (going || !m_server.EndsProgram())
         return;
     // The engine cannot go on (memory ran out): the program ends with

@@ -236,22 +236,22 @@ private slots:
         const std::string log = dir.path().toStdString() + "/log.txt";
         LogBatch batch;
         batch.Add(log, "alone");
-        QCOMPARE(ReadAll(log), std::string("alone\r\n"));
+        QCOMPARE(ReadFile(log), std::string("alone\r\n"));
         batch.Hold();
         batch.Add(log, "outer 1");
         batch.Hold();
         batch.Add(log, "inner");
         batch.Release(log);
-        QCOMPARE(ReadAll(log), std::string("alone\r\n"));
+        QCOMPARE(ReadFile(log), std::string("alone\r\n"));
         batch.Add(log, "");
         batch.Release(log);
-        QCOMPARE(ReadAll(log), std::string("alone\r\nouter 1\r\ninner\r\n\r\n"));
+        QCOMPARE(ReadFile(log), std::string("alone\r\nouter 1\r\ninner\r\n\r\n"));
 
         QCOMPARE(::rename(log.c_str(), (log + ".1").c_str()), 0);
         batch.Hold();
         batch.Add(log, "after rotation");
         batch.Release(log);
-        QCOMPARE(ReadAll(log), std::string("after rotation\r\n"));
+        QCOMPARE(ReadFile(log), std::string("after rotation\r\n"));
     }
 
     // Started with a capability by a user who lacks it, the program takes
