@@ -281,8 +281,9 @@ int ReadHostTable(BootpEngine& engine) {
     const std::string& path = engine.paths.table;
     // Read before and nothing seen by the watch since: unchanged, without a
     // look at the file. Where nothing watches, its status decides.
-    if (engine.tableFile.valid && engine.tableFile.trust.Trusted() &&
-        !engine.tableWatch.MayHaveChanged()) {
+    engine.tableVouched = engine.tableFile.valid && engine.tableFile.trust.Trusted() &&
+                          !engine.tableWatch.MayHaveChanged();
+    if (engine.tableVouched) {
         return 0;
     }
     struct stat st {};

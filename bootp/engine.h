@@ -36,7 +36,10 @@ struct BootpEngine {
     TablePaths paths;
     HostTables tables;
     TableFileCheck tableFile;
-    TableWatch tableWatch;   // spares the per-request status check of the file
+    TableWatch tableWatch; // spares the per-request status check of the file
+    // The last ReadHostTable found the file unchanged on its watch's word,
+    // without a look at it; the application's copy may rely on that too.
+    bool tableVouched = false;
     int entryCount = 0;      // entries kept by the last read
     unsigned generation = 0; // reads that rebuilt the tables: tells a caller they were replaced
     ServerSocket socket;

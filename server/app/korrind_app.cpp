@@ -20,6 +20,8 @@
 
 #include <strings.h>
 
+#include <utility>
+
 namespace {
 
 constexpr char kSettingsKey[] = "SOFTWARE\\Tarvex\\Olvani\\BootpSettings";
@@ -173,7 +175,15 @@ BOOL CKorrindApp::ReadTableLines() {
         return FALSE;
     if (m_document->TablePath() != EngineTablePath())
         m_document->SetTablePath(EngineTablePath());
-    return korrind::ShowDocResult(m_document->ReadTableLines());
+    // Right after the engine's own check of the same file: when its watch
+    // saw nothing since the last request, the lines checked then still
+    // match, and the file need not be looked at again.
+    bool vouched = false;
+    if (m_pMainWnd != nullptr) {
+        BootpEngine& engine = m_pMainWnd->Server().Engine();
+        vouched = std::exchange(engine.tableVouched, false);
+    }
+    return korrind::ShowDocResult(m_document->ReadTableLines(vouched));
 }
 
 int CKorrindApp::IsListedAddress(const std::string& hardwareAddress) {

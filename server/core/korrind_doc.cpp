@@ -179,7 +179,7 @@ DocResult CKorrindDoc::CheckTableFile() {
     return DocResult::Failure(DocMessageId::createFailed, "Unable to create bootptab file.");
 }
 
-DocResult CKorrindDoc::ReadTableLines() {
+DocResult CKorrindDoc::ReadTableLines(bool watchedUnchanged) {
     // Runs for every datagram: an unchanged, still writable file costs one
     // stat. Same inode, size and times mean the content is the same and
     // the open for writing would succeed again (every permission,
@@ -187,7 +187,7 @@ DocResult CKorrindDoc::ReadTableLines() {
     // A read-only remount of the whole file system leaves no trace in the
     // file's status; the next write reports it.
     DocResult said;
-    if (!linesEdited_ && LinesMatchFile())
+    if (!linesEdited_ && (watchedUnchanged ? LinesMatchedFile() : LinesMatchFile()))
         return said;
     edits_.clear();
     said.result = LoadTableLines(said);

@@ -44,8 +44,9 @@ public:
     // FALSE with the message why not.
     DocResult CheckTableFile();
     // TRUE when the lines match the file; FALSE with the message why not.
-    // An unchanged file costs one stat.
-    DocResult ReadTableLines();
+    // An unchanged file costs one stat; none when `watchedUnchanged` (a
+    // watch on the file saw no change since the lines were last checked).
+    DocResult ReadTableLines(bool watchedUnchanged = false);
     // 1 when a row not marked deleted holds this address (ignoring case).
     int IsListedAddress(const std::string& hardwareAddress);
     // Remembers an unknown address (at most 8, oldest dropped); 1, or 0
@@ -123,6 +124,8 @@ private:
     // The lines were read from the file as it is now (an unchanged stamp
     // that can be trusted).
     bool LinesMatchFile() const;
+    // They did at the last check, as far as the stamp can vouch for.
+    bool LinesMatchedFile() const { return stampTrust_.Trusted() && linesComplete_; }
     // The same, or a fresh stamp unchanged and the file's bytes the same.
     bool LinesMatchFileContent() const;
     static void NoteNotWritten(const std::string& lost, bool entriesMissing, DocResult& said);
