@@ -98,4 +98,18 @@ DRAVIK_API HRESULT ASVeskGetDbIdFromDox(const char16_t* host, BSTR* pRetDbId);
 DRAVIK_API HRESULT ASVeskGetDbIdTokens(const char16_t* dbId, BSTR* pRetFirst, BSTR* pRetValue,
                                        BSTR* pRetFourth);
 
+// The three reports of a database, each an array of variants indexed
+// (field, row) or empty without rows: connected users (osuser, machine),
+// tablespaces (name, free bytes, file bytes), file store folders (folder,
+// free KB, total KB). On failure all three are empty.
+DRAVIK_API HRESULT ASVeskGetDbInfo(const char16_t* dbId, VARIANT* users, VARIANT* tablespaces,
+                                   VARIANT* directories);
+// The database's server manager (LNS "SVRMGR", default "svrmgrl.exe") run
+// with a start or stop script; it must end within LNS "SvrMgrTimeout"
+// seconds (default 600).
+DRAVIK_API HRESULT ASVeskStartDb(const char16_t* dbId, const char16_t* user,
+                                 const char16_t* password);
+DRAVIK_API HRESULT ASVeskStopDb(const char16_t* dbId, const char16_t* user,
+                                const char16_t* password, LONG immediate);
+
 } // extern "C"
