@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
     std::printf("table: %d entries, %.1f MB in %s\n", kEntries,
                 std::filesystem::file_size(table) / 1e6, dir.c_str());
 
-    EntryRowArray rows;
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
+    EntryRowArray& rows = doc.EntryRows();
     auto start = std::chrono::steady_clock::now();
     if (!doc.ReadTableLines().ok())
         return 1;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-EntryRowArray EntryRows;
-
 namespace {
 
 // The field buffer of a selector, or nullptr.

@@ -1,6 +1,7 @@
-// The operator's pending entry edits: a process-wide working list of
-// fixed-width rows shared by the document and the entry dialogs. List items
-// refer to rows by index, so indices stay stable until the list is rebuilt.
+// The operator's pending entry edits: a working list of fixed-width rows,
+// owned by the document (CKorrindDoc::EntryRows) and handed to the entry
+// dialogs through it. List items refer to rows by index, so indices stay
+// stable until the list is rebuilt.
 #pragma once
 
 #include <cstddef>
@@ -97,6 +98,3 @@ public:
 private:
     std::vector<EntryRow> rows_;
 };
-
-// The process-wide working list.
-extern EntryRowArray EntryRows;

@@ -84,8 +84,7 @@ bool ValueAfter(const std::string& line, const char* tag, std::string& value) {
 
 } // namespace
 
-CKorrindDoc::CKorrindDoc(std::string tablePath, EntryRowArray& rows)
-    : tablePath_(std::move(tablePath)), rows_(rows) {}
+CKorrindDoc::CKorrindDoc(std::string tablePath) : tablePath_(std::move(tablePath)) {}
 
 void CKorrindDoc::SetTablePath(std::string tablePath) {
     tablePath_ = std::move(tablePath);

@@ -28,9 +28,7 @@ class CKorrindDoc {
 public:
     // tablePath: the table file the engine reads (the command-line table
     // when one was given). The backup is that path followed by ".bak".
-    // rows: the working list of pending edits (the process-wide one unless a
-    // test brings its own).
-    explicit CKorrindDoc(std::string tablePath = {}, EntryRowArray& rows = EntryRows);
+    explicit CKorrindDoc(std::string tablePath = {});
     CKorrindDoc(const CKorrindDoc&) = delete;
     CKorrindDoc& operator=(const CKorrindDoc&) = delete;
 
@@ -58,6 +56,11 @@ public:
     DocResult DeleteHAEntry(const std::string& hardwareAddress);
     // Oldest first.
     const std::deque<std::string>& RecentAddresses() const { return recentAddresses_; }
+
+    // The working list of pending entry edits: the dialogs mark rows in it,
+    // ApplyChanges writes the marked ones. It lives as long as the document.
+    EntryRowArray& EntryRows() { return rows_; }
+    const EntryRowArray& EntryRows() const { return rows_; }
 
     // Applies every marked row to the file's current content and writes
     // it. 1 when something changed and was written; 0 when nothing was
@@ -138,7 +141,7 @@ private:
     long FindLine(const std::string& text) const;
 
     std::string tablePath_;
-    EntryRowArray& rows_;
+    EntryRowArray rows_;
     std::deque<std::string> recentAddresses_;
     std::string defaultGateway_;
     std::string defaultSubnetMask_;

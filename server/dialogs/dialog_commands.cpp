@@ -42,7 +42,7 @@ void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
     // The duplicate checks look at the working list; without pending marks
     // it may as well hold the current table, so that an entry already in
     // the file is not added a second time (the engine would drop it).
-    if (!HasMarkedRows(EntryRows)) {
+    if (!HasMarkedRows(doc.EntryRows())) {
         RereadHostTable();
         RebuildEntryRows(doc);
     }
@@ -54,7 +54,7 @@ void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
 int AddEntryAndApply(CKorrindDoc& doc, const EntryValues& values) {
     EntryRow row = MakeEntryRow(values);
     row.isNew = true;
-    EntryRows.Append(row);
+    doc.EntryRows().Append(row);
     return ApplyManagerChanges(doc);
 }
 

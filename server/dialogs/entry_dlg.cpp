@@ -52,7 +52,7 @@ CEntryDlg::CEntryDlg(CKorrindDoc* doc, QWidget* parent) : QDialog(parent), doc_(
 
 CEntryDlg::CEntryDlg(CKorrindDoc* doc, int rowIndex, QWidget* parent)
     : QDialog(parent), doc_(doc), rowIndex_(rowIndex), caption_("Modify Bootp Entry") {
-    const EntryRow& row = EntryRows[rowIndex];
+    const EntryRow& row = doc->EntryRows()[rowIndex];
     values_.hardwareAddress = row.Field(FieldHardwareAddress);
     values_.hostName = row.Field(FieldHostName);
     values_.ipAddress = row.Field(FieldIpAddress);
@@ -165,7 +165,7 @@ void CEntryDlg::accept() {
     input.ipAddress = ipAddress_.Input();
     input.subnetMask = subnetMask_.Input();
     input.gateway = gateway_.Input();
-    EntryVerdict verdict = CheckEntry(input, EntryRows, rowIndex_);
+    EntryVerdict verdict = CheckEntry(input, doc_->EntryRows(), rowIndex_);
     if (!verdict.ok) {
         MessageBox(verdict.message, kKorrindTitle, MB_OK | MB_ICONEXCLAMATION);
         FocusControl(verdict.focusId);

@@ -1,8 +1,8 @@
 // CEntryDlg: the Add/Modify Bootp Entry dialog. Add mode offers the
 // recently seen unknown hardware addresses and the default mask and
-// gateway; modify mode edits one row of EntryRows, whose hardware address
-// cannot change. OK checks every value; the first failure is shown and its
-// control gets the focus.
+// gateway; modify mode edits one row of the document's EntryRows, whose
+// hardware address cannot change. OK checks every value; the first failure
+// is shown and its control gets the focus.
 #pragma once
 
 #include "server/core/entry_rows.h"
@@ -21,7 +21,7 @@ class CEntryDlg : public QDialog {
 public:
     // Add mode.
     explicit CEntryDlg(CKorrindDoc* doc, QWidget* parent = nullptr);
-    // Modify mode, preloaded from EntryRows[rowIndex].
+    // Modify mode, preloaded from doc->EntryRows()[rowIndex].
     CEntryDlg(CKorrindDoc* doc, int rowIndex, QWidget* parent = nullptr);
 
     bool IsModifyMode() const { return rowIndex_ >= 0; }

@@ -32,8 +32,8 @@ std::vector<EntryValues> ListHostTable(const CKorrindDoc& doc) {
     return listed;
 }
 
-void RebuildEntryRows(const CKorrindDoc& doc) {
-    EntryRows.Rebuild(ListHostTable(doc));
+void RebuildEntryRows(CKorrindDoc& doc) {
+    doc.EntryRows().Rebuild(ListHostTable(doc));
 }
 
 bool HasMarkedRows(const EntryRowArray& rows) {
@@ -43,11 +43,12 @@ bool HasMarkedRows(const EntryRowArray& rows) {
     return false;
 }
 
-void DropUnwrittenEdits(const CKorrindDoc& doc) {
+void DropUnwrittenEdits(CKorrindDoc& doc) {
+    const EntryRowArray& rows = doc.EntryRows();
     std::string unwritten;
-    for (int i = 0; i < EntryRows.Count(); ++i) {
-        if (EntryRows[i].HasPendingEdit())
-            unwritten += "\n" + DescribeEdit(EntryRows[i]);
+    for (int i = 0; i < rows.Count(); ++i) {
+        if (rows[i].HasPendingEdit())
+            unwritten += "\n" + DescribeEdit(rows[i]);
     }
     if (!unwritten.empty())
         MessageBox("Not written to the bootptab file:" + unwritten, kKorrindTitle,

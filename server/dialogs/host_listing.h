@@ -15,8 +15,8 @@ namespace korrind {
 // from the document's lines.
 std::vector<EntryValues> ListHostTable(const CKorrindDoc& doc);
 
-// EntryRows := the listed records, without marks.
-void RebuildEntryRows(const CKorrindDoc& doc);
+// The document's EntryRows := the listed records, without marks.
+void RebuildEntryRows(CKorrindDoc& doc);
 
 // True when some row carries a mark (new, modified or deleted).
 bool HasMarkedRows(const EntryRowArray& rows);
@@ -24,7 +24,7 @@ bool HasMarkedRows(const EntryRowArray& rows);
 // Changes that could not be written and whose dialog is gone: the operator
 // is told which, and the working list starts again from the table, so no
 // later write repeats them.
-void DropUnwrittenEdits(const CKorrindDoc& doc);
+void DropUnwrittenEdits(CKorrindDoc& doc);
 
 // After the document wrote changes: the engine re-reads the table, the
 // document its lines, and the working list starts again from the table.

@@ -34,8 +34,8 @@ CManagerDlg::CManagerDlg(CKorrindDoc* doc, ComCtlGate requireComCtl471, QWidget*
     using namespace korrind;
     setWindowTitle(QStringLiteral("Bootp Manager"));
 
-    model_ = new EntryListModel(EntryRows, this);
-    proxy_ = new EntrySortProxy(EntryRows, this);
+    model_ = new EntryListModel(doc_->EntryRows(), this);
+    proxy_ = new EntrySortProxy(doc_->EntryRows(), this);
     proxy_->setSourceModel(model_);
     list_ = new QTreeView(this);
     list_->setObjectName(ControlName(kIdManagerList));
@@ -109,7 +109,7 @@ int CManagerDlg::Fill(int createColumns) {
     // A fresh list is in table order until a heading is clicked again.
     proxy_->sort(-1);
     std::vector<EntryValues> listed = korrind::ListHostTable(*doc_);
-    EntryRows.Rebuild(listed);
+    doc_->EntryRows().Rebuild(listed);
     model_->ResetItems(static_cast<int>(listed.size()));
     return listed.empty() ? 0 : 1;
 }
@@ -136,8 +136,8 @@ void CManagerDlg::OnAdd() {
     CEntryDlg dialog(doc_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    int r = EntryRows.Append(EntryRow{});
-    EntryRow& row = EntryRows[r];
+    int r = doc_->EntryRows().Append(EntryRow{});
+    EntryRow& row = doc_->EntryRows()[r];
     row.isNew = true;
     row.SetValues(dialog.Values());
     model_->AppendItem(r);
@@ -159,7 +159,7 @@ void CManagerDlg::OnModify() {
     CEntryDlg dialog(doc_, r, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    EntryRow& row = EntryRows[r];
+    EntryRow& row = doc_->EntryRows()[r];
     row.modified = true;
     row.SetValues(dialog.Values());
     model_->ItemChanged(item);
@@ -174,7 +174,7 @@ void CManagerDlg::OnDelete() {
     }
     // From the last item back, so the positions still to come stay valid.
     for (auto it = selected.rbegin(); it != selected.rend(); ++it) {
-        EntryRows[model_->RowIndexOf(*it)].deleted = true;
+        doc_->EntryRows()[model_->RowIndexOf(*it)].deleted = true;
         if (!model_->removeRow(*it)) {
             Tell("Error deleting list ctrl entry");
             return;
@@ -188,8 +188,8 @@ void CManagerDlg::OnApply() {
         // Edits that cannot be made were dropped (and named); when none is
         // left, the list shows the table again. A failed write keeps them.
         bool pending = false;
-        for (int i = 0; i < EntryRows.Count() && !pending; ++i)
-            pending = EntryRows[i].HasPendingEdit();
+        for (int i = 0; i < doc_->EntryRows().Count() && !pending; ++i)
+            pending = doc_->EntryRows()[i].HasPendingEdit();
         if (!pending) {
             Fill(0);
             SetModifiedState(0);

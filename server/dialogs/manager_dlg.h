@@ -1,6 +1,7 @@
 // CManagerDlg: the Bootp Manager. Lists what the engine knows, collects
-// additions, changes and deletions as marks on EntryRows, and writes them
-// on Apply (or, through its caller, on OK). Cancel forgets the marks.
+// additions, changes and deletions as marks on the document's EntryRows,
+// and writes them on Apply (or, through its caller, on OK). Cancel forgets
+// the marks.
 #pragma once
 
 #include <QDialog>

@@ -280,11 +280,9 @@ private slots:
 
     void cleanupTestCase() { messages_.reset(); }
 
-    // Each case starts from a bare client interface and no log, and like a
-    // new process with an empty working list: it outlives a server run, and
-    // the rows of the last case would count as listed addresses.
+    // Each case starts from a bare client interface and no log; its server's
+    // document brings a working list of its own.
     void init() {
-        EntryRows.RemoveAll();
         ::unlink(Path("log.txt").c_str());
         ::unlink(Path("bootptab.bak").c_str());
         QVERIFY(Run(InClient({"ip", "addr", "flush", "dev", clientIf_})));

@@ -79,7 +79,6 @@ protected:
     olvani_test::ScratchDir scratch{"doc"};
     std::string dir = scratch.path();
     std::string table;
-    EntryRowArray rows;
     Messages messages;
     std::vector<std::string> told;
 };

@@ -45,7 +45,7 @@ TEST(EntryRowArray, AppendStoreRebuild) {
 }
 
 TEST_F(DocTest, RecentAddressesKeepTheEightLatest) {
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
     for (int i = 1; i <= 9; ++i)
         EXPECT_EQ(Told(doc.InsertHAEntry("02004C00000" + std::to_string(i))), 1);
     EXPECT_EQ(Told(doc.InsertHAEntry("02004C000009")), 1); // already there: not twice
@@ -60,7 +60,8 @@ TEST_F(DocTest, RecentAddressesKeepTheEightLatest) {
 }
 
 TEST_F(DocTest, ListedAddressIgnoresCaseAndDeletedRows) {
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
+    EntryRowArray& rows = doc.EntryRows();
     rows.Append(doctest::Row("02004C00ABCD", "a", "10.0.0.1"));
     rows.Append(doctest::Row("02004C00EEEE", "b", "10.0.0.2"));
     rows[1].deleted = true;

@@ -36,10 +36,12 @@ protected:
     CKorrindDoc& Load(const std::string& content) {
         WriteFile(table, content);
         doctest::Age(table);
-        doc = std::make_unique<CKorrindDoc>(table, rows);
+        doc = std::make_unique<CKorrindDoc>(table);
         EXPECT_EQ(Told(doc->ReadTableLines()), TRUE);
         return *doc;
     }
+    // The document's working list.
+    EntryRowArray& Rows() { return doc->EntryRows(); }
     std::unique_ptr<CKorrindDoc> doc;
 };
 
@@ -50,8 +52,8 @@ TEST_F(EditsTest, AnotherProgramsEntriesSurviveEveryWrite) {
     // Written meanwhile by another program, old time stamp and all.
     WriteFile(table, kHeader + kLab1 + kLab3);
     doctest::Age(table);
-    rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
-    rows[0].isNew = true;
+    Rows().Append(Row("02004C000002", "lab2", "10.0.0.2"));
+    Rows()[0].isNew = true;
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table), kHeader + kLab1 + kLab3 + kLab2);
 
@@ -69,8 +71,8 @@ TEST_F(EditsTest, AnotherProgramsEntriesSurviveEveryWrite) {
 
 TEST_F(EditsTest, TheWriterWaitsForTheTableLockAndReadsAfterIt) {
     Load(kHeader + kLab1);
-    rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
-    rows[0].isNew = true;
+    Rows().Append(Row("02004C000002", "lab2", "10.0.0.2"));
+    Rows()[0].isNew = true;
     std::string lockPath = table + ".lock";
     int held = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_GE(held, 0);
@@ -91,8 +93,8 @@ TEST_F(EditsTest, SameHardwareAddressOnTwoSubnetsChangesOnlyTheChosenEntry) {
     std::string first = Block("lab1", "02004C000001", "10.0.1.5");
     std::string second = Block("lab1b", "02004C000001", "10.0.2.5");
     Load(kHeader + first + second + kLab3);
-    rows.Rebuild({{"02004C000001", "lab1b", "10.0.2.5", "lab", "255.255.255.0", ""}});
-    rows[0].deleted = true;
+    Rows().Rebuild({{"02004C000001", "lab1b", "10.0.2.5", "lab", "255.255.255.0", ""}});
+    Rows()[0].deleted = true;
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table), kHeader + first + kLab3);
 
@@ -100,10 +102,10 @@ TEST_F(EditsTest, SameHardwareAddressOnTwoSubnetsChangesOnlyTheChosenEntry) {
     // same, and so does the writer.
     std::string octal = Block("lab1b", "02004C000001", "10.0.2.005");
     WriteFile(table, kHeader + first + octal);
-    rows.Rebuild({{"02004C000001", "lab1", "10.0.1.5", "lab", "255.255.255.0", ""},
-                  {"02004C000001", "lab1b", "10.0.2.5", "lab", "255.255.255.0", ""}});
-    rows[1].modified = true;
-    rows[1].SetField(FieldComment, "moved");
+    Rows().Rebuild({{"02004C000001", "lab1", "10.0.1.5", "lab", "255.255.255.0", ""},
+                    {"02004C000001", "lab1b", "10.0.2.5", "lab", "255.255.255.0", ""}});
+    Rows()[1].modified = true;
+    Rows()[1].SetField(FieldComment, "moved");
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table),
               kHeader + first + Block("lab1b", "02004C000001", "10.0.2.5", "moved"));
@@ -116,9 +118,9 @@ TEST_F(EditsTest, ModifyKeepsWhatTheDialogDoesNotEdit) {
                               "gw=10.0.0.254 10.0.0.253:\\\r\n# boot file:\r\n"
                               "bf=\"boot:file\":ds=10.0.0.53:\\\r\nT150=0x41:bs=12:hn@\r\n";
     Load(kHeader + handWritten + kLab2);
-    rows.Rebuild({{"02004C000001", "lab1", "10.0.0.1", "bench", "255.255.255.0", "10.0.0.254"}});
-    rows[0].modified = true;
-    rows[0].SetField(FieldIpAddress, "10.0.0.9");
+    Rows().Rebuild({{"02004C000001", "lab1", "10.0.0.1", "bench", "255.255.255.0", "10.0.0.254"}});
+    Rows()[0].modified = true;
+    Rows()[0].SetField(FieldIpAddress, "10.0.0.9");
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table),
               kHeader + kLab2 +
@@ -128,9 +130,9 @@ TEST_F(EditsTest, ModifyKeepsWhatTheDialogDoesNotEdit) {
                   "T150=0x41:\\\r\nbs=12:\\\r\nhn@\r\n");
 
     // A new gateway replaces the list; a second Modify changes nothing else.
-    rows.Rebuild({{"02004C000001", "lab1", "10.0.0.9", "bench", "255.255.255.0", "10.0.0.254"}});
-    rows[0].modified = true;
-    rows[0].SetField(FieldGateway, "10.0.0.1");
+    Rows().Rebuild({{"02004C000001", "lab1", "10.0.0.9", "bench", "255.255.255.0", "10.0.0.254"}});
+    Rows()[0].modified = true;
+    Rows()[0].SetField(FieldGateway, "10.0.0.1");
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table),
               kHeader + kLab2 +

@@ -5,7 +5,7 @@ using doctest::ReadFile;
 using doctest::WriteFile;
 
 TEST_F(DocTest, MissingTableIsCreatedFromTheTemplate) {
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
     EXPECT_EQ(Told(doc.CheckTableFile()), TRUE);
     EXPECT_EQ(ReadFile(table), doctest::kHeader);
     ASSERT_EQ(Told(doc.ReadTableLines()), TRUE);
@@ -21,9 +21,9 @@ TEST_F(DocTest, MissingTableIsCreatedFromTheTemplate) {
 }
 
 TEST_F(DocTest, TableThatCannotBeOpenedIsReported) {
-    CKorrindDoc missingFolder(dir + "/none/bootptab", rows);
+    CKorrindDoc missingFolder(dir + "/none/bootptab");
     EXPECT_EQ(Told(missingFolder.CheckTableFile()), FALSE);
-    CKorrindDoc folder(dir, rows);
+    CKorrindDoc folder(dir);
     EXPECT_EQ(Told(folder.CheckTableFile()), FALSE);
     ASSERT_EQ(told.size(), 2u);
     EXPECT_EQ(told[0], "Problem accessing file, code=3");
@@ -35,7 +35,7 @@ TEST_F(DocTest, ReadOnlyAndForbiddenTablesAreAccessDenied) {
         WriteFile(table, doctest::kHeader);
         ::chmod(table.c_str(), mode);
         std::string seen = doctest::RunUnprivileged([&] {
-            CKorrindDoc doc(table, rows);
+            CKorrindDoc doc(table);
             doctest::Messages inChild;
             std::string result = std::to_string(Told(doc.CheckTableFile()));
             result += std::to_string(Told(doc.ReadTableLines()));
@@ -53,7 +53,7 @@ TEST_F(DocTest, ReadOnlyAndForbiddenTablesAreAccessDenied) {
 TEST_F(DocTest, LinesKeepTheFileWithUpperCaseHardwareAddresses) {
     WriteFile(table, "# head\r\n  lab1:\\\n\tha=02004c12abcd:\\\r\nip=10.0.0.1:hd=/Boot:\r\n"
                      "# note ha=ab:cd\n\r\nlast");
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
     ASSERT_EQ(Told(doc.ReadTableLines()), TRUE);
     std::vector<std::string> expected = {"# head\n",
                                          "lab1:\\\n",
@@ -67,7 +67,7 @@ TEST_F(DocTest, LinesKeepTheFileWithUpperCaseHardwareAddresses) {
 
 TEST_F(DocTest, UnchangedTableIsNotReadAgain) {
     WriteFile(table, doctest::kHeader + doctest::Block("lab1", "02004C000001", "10.0.0.1"));
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
     // A file written moments ago is read again each time: a second write
     // within the same timestamp tick would not show in its stamp.
     ASSERT_EQ(Told(doc.ReadTableLines()), TRUE);
@@ -111,7 +111,7 @@ TEST_F(DocTest, AFreshOrFutureTableIsReadOnceMoreNotOnEveryRequest) {
     // A table dated ahead (a clock stepped back, cp -p from a host running
     // ahead) and one just written by another program are read twice; one
     // the server wrote itself, once.
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
     struct Case {
         time_t ahead;
         uint64_t reloads;
@@ -138,7 +138,7 @@ TEST_F(DocTest, DefaultsAndComments) {
                      "sm=255.255.0.0:\\\r\ngw=10.0.0.254:\r\n" +
                          doctest::Block("lab1", "02004C000001", "10.0.0.1", "  bench 3 ") +
                          "\r\nnocomment:\\\r\nha=02004C000002:\r\n");
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
     ASSERT_EQ(Told(doc.ReadTableLines()), TRUE);
     doc.LoadDefaults();
     EXPECT_EQ(doc.DefaultSubnetMask(), "255.255.0.0");
@@ -163,7 +163,7 @@ TEST_F(DocTest, DefaultsAndComments) {
 TEST_F(DocTest, DefaultsEntryIsCompletedWhenStored) {
     // No defaults entry at all: one is appended.
     WriteFile(table, "# head\r\n");
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
     ASSERT_EQ(Told(doc.ReadTableLines()), TRUE);
     doc.SetDefaultSubnetMask("255.0.0.0");
     doc.SetDefaultGateway("10.0.0.1");
@@ -187,7 +187,7 @@ TEST_F(DocTest, DefaultsEntryIsCompletedWhenStored) {
 TEST_F(DocTest, FailuresComeBackWithTheirMessages) {
     // Read on every request: the failure is returned, not shown (the
     // fixture fails any test in which the document shows a box).
-    CKorrindDoc doc(table, rows);
+    CKorrindDoc doc(table);
     DocResult read = doc.ReadTableLines();
     EXPECT_EQ(read.result, FALSE);
     EXPECT_EQ(read.messages, (std::vector<DocMessage>{

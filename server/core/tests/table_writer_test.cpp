@@ -31,10 +31,12 @@ protected:
     // Loads a table of the given content into a fresh document.
     CKorrindDoc& Load(const std::string& content) {
         WriteFile(table, content);
-        doc = std::make_unique<CKorrindDoc>(table, rows);
+        doc = std::make_unique<CKorrindDoc>(table);
         EXPECT_EQ(Told(doc->ReadTableLines()), TRUE);
         return *doc;
     }
+    // The document's working list.
+    EntryRowArray& Rows() { return doc->EntryRows(); }
     std::unique_ptr<CKorrindDoc> doc;
 };
 
@@ -45,12 +47,12 @@ TEST_F(WriterTest, NewEntryIsAppendedInTheServerLayout) {
     EntryRow row =
         MakeEntryRow({"02004C123456", "lab1", "10.1.1.5", "bench", "255.255.255.0", "10.1.1.1"});
     row.isNew = true;
-    rows.Append(row);
+    Rows().Append(row);
     EntryRow plain = Row("02004C654321", "lab2", "10.1.1.6");
     plain.SetField(FieldComment, "");
     plain.SetField(FieldSubnetMask, "");
     plain.isNew = true;
-    rows.Append(plain);
+    Rows().Append(plain);
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table),
               kHeader +
@@ -66,10 +68,10 @@ TEST_F(WriterTest, NewEntryIsAppendedInTheServerLayout) {
 
 TEST_F(WriterTest, NothingPendingWritesNothing) {
     Load(kHeader + kLab1);
-    rows.Append(Row("02004C000001", "lab1", "10.0.0.1")); // unmarked
+    Rows().Append(Row("02004C000001", "lab1", "10.0.0.1")); // unmarked
     EntryRow addedThenDeleted = Row("02004C000009", "lab9", "10.0.0.9");
     addedThenDeleted.isNew = addedThenDeleted.deleted = true;
-    rows.Append(addedThenDeleted);
+    Rows().Append(addedThenDeleted);
     struct stat before;
     ::stat(table.c_str(), &before);
     EXPECT_EQ(Told(doc->ApplyChanges()), 0);
@@ -83,16 +85,16 @@ TEST_F(WriterTest, NothingPendingWritesNothing) {
 
 TEST_F(WriterTest, ModifyMovesTheBlockToTheEndAndDeleteKeepsTheNextEmptyLine) {
     Load(kHeader + kLab1 + kLab2 + kLab3);
-    rows.Rebuild({{"02004C000001", "lab1", "10.0.0.1", "lab", "255.255.255.0", ""},
-                  {"02004C000002", "lab2", "10.0.0.2", "lab", "255.255.255.0", ""}});
-    rows[0].modified = true;
-    rows[0].SetField(FieldIpAddress, "10.0.0.11");
+    Rows().Rebuild({{"02004C000001", "lab1", "10.0.0.1", "lab", "255.255.255.0", ""},
+                    {"02004C000002", "lab2", "10.0.0.2", "lab", "255.255.255.0", ""}});
+    Rows()[0].modified = true;
+    Rows()[0].SetField(FieldIpAddress, "10.0.0.11");
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table),
               kHeader + kLab2 + kLab3 + Block("lab1", "02004C000001", "10.0.0.11"));
 
-    rows.Rebuild({{"02004C000002", "lab2", "10.0.0.2", "", "", ""}});
-    rows[0].deleted = true;
+    Rows().Rebuild({{"02004C000002", "lab2", "10.0.0.2", "", "", ""}});
+    Rows()[0].deleted = true;
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table), kHeader + kLab3 + Block("lab1", "02004C000001", "10.0.0.11"));
 }
@@ -100,11 +102,11 @@ TEST_F(WriterTest, ModifyMovesTheBlockToTheEndAndDeleteKeepsTheNextEmptyLine) {
 TEST_F(WriterTest, LowerCaseHardwareAddressIsWrittenInUpperCase) {
     std::string lower = Block("lab1", "02004c00abcd", "10.0.0.1", "Mixed Case");
     Load(kHeader + lower);
-    rows.Append(Row("02004C00ABCD", "lab1", "10.0.0.1"));
+    Rows().Append(Row("02004C00ABCD", "lab1", "10.0.0.1"));
     EXPECT_EQ(doc->IsListedAddress("02004c00abcd"), 1);
     EntryRow added = Row("02004C000002", "lab2", "10.0.0.2");
     added.isNew = true;
-    rows.Append(added);
+    Rows().Append(added);
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table), kHeader + Block("lab1", "02004C00ABCD", "10.0.0.1", "Mixed Case") +
                                    Block("lab2", "02004C000002", "10.0.0.2"));
@@ -113,9 +115,9 @@ TEST_F(WriterTest, LowerCaseHardwareAddressIsWrittenInUpperCase) {
 TEST_F(WriterTest, EntryWhoseAddressLineIsNotAloneCannotBeRemoved) {
     std::string shared = "\r\n# two tags\r\nlab1:\\\r\nht=1:ha=02004C000001:\\\r\nip=10.0.0.1:\r\n";
     Load(kHeader + shared + kLab2);
-    rows.Rebuild({{"02004C000002", "lab2", "10.0.0.2", "", "", ""},
-                  {"02004C000001", "lab1", "10.0.0.1", "", "", ""}});
-    rows[0].deleted = rows[1].deleted = true;
+    Rows().Rebuild({{"02004C000002", "lab2", "10.0.0.2", "", "", ""},
+                    {"02004C000001", "lab1", "10.0.0.1", "", "", ""}});
+    Rows()[0].deleted = Rows()[1].deleted = true;
     // The other deletion is written; the one that cannot be made is named
     // and dropped, so it does not block every later write.
     EXPECT_EQ(Told(doc->ApplyChanges()), 1);
@@ -123,12 +125,12 @@ TEST_F(WriterTest, EntryWhoseAddressLineIsNotAloneCannotBeRemoved) {
     EXPECT_EQ(told[0], "Entry not found for del request\n\nNot written to the bootptab "
                        "file:\ndelete lab1 (02004C000001, 10.0.0.1)");
     EXPECT_EQ(ReadFile(table), kHeader + shared);
-    EXPECT_FALSE(rows[1].deleted);
+    EXPECT_FALSE(Rows()[1].deleted);
 
-    rows.Rebuild({{"02004C000001", "lab1", "10.0.0.1", "", "", ""}}); // as after a relist
+    Rows().Rebuild({{"02004C000001", "lab1", "10.0.0.1", "", "", ""}}); // as after a relist
     EntryRow added = Row("02004C000005", "lab5", "10.0.0.5");
     added.isNew = true;
-    rows.Append(added);
+    Rows().Append(added);
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table), kHeader + shared + Block("lab5", "02004C000005", "10.0.0.5"));
     EXPECT_EQ(told.size(), 1u);
@@ -139,8 +141,8 @@ TEST_F(WriterTest, HandWrittenEntriesWithoutEmptyLinesStayWhenANeighbourGoes) {
     std::string b = "b:\\\r\nha=02004C00000B:\\\r\n# inside\r\nip=10.0.0.11:\r\n# trailing\r\n";
     std::string c = "c:ha=02004C00000C:ip=10.0.0.12:\r\n";
     Load(kHeader + a + b + c);
-    rows.Rebuild({{"02004C00000B", "b", "10.0.0.11", "", "", ""}});
-    rows[0].deleted = true;
+    Rows().Rebuild({{"02004C00000B", "b", "10.0.0.11", "", "", ""}});
+    Rows()[0].deleted = true;
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table), kHeader + a + "# trailing\r\n" + c);
 }
@@ -148,15 +150,15 @@ TEST_F(WriterTest, HandWrittenEntriesWithoutEmptyLinesStayWhenANeighbourGoes) {
 TEST_F(WriterTest, BackupHoldsThePreviousTableAfterEachWrite) {
     Load(kHeader);
     ::chmod(table.c_str(), 0640);
-    rows.Append(Row("02004C000001", "lab1", "10.0.0.1"));
-    rows[0].isNew = true;
+    Rows().Append(Row("02004C000001", "lab1", "10.0.0.1"));
+    Rows()[0].isNew = true;
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     std::string first = ReadFile(table);
     EXPECT_EQ(ReadFile(table + ".bak"), kHeader);
 
-    rows.Rebuild({});
-    rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
-    rows[0].isNew = true;
+    Rows().Rebuild({});
+    Rows().Append(Row("02004C000002", "lab2", "10.0.0.2"));
+    Rows()[0].isNew = true;
     ASSERT_EQ(Told(doc->ApplyChanges()), 1);
     EXPECT_EQ(ReadFile(table + ".bak"), first);
     EXPECT_EQ(ReadFile(table), first + kLab2);
@@ -168,7 +170,7 @@ TEST_F(WriterTest, BackupHoldsThePreviousTableAfterEachWrite) {
 
 TEST_F(WriterTest, LinesNotReadWholeAreNeverWritten) {
     WriteFile(table, kHeader + kLab1);
-    CKorrindDoc unread(table, rows);
+    CKorrindDoc unread(table);
     EXPECT_EQ(Told(unread.WriteTableFile()), 0);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0], "Problem reading bootptab file");
@@ -178,8 +180,8 @@ TEST_F(WriterTest, LinesNotReadWholeAreNeverWritten) {
 TEST_F(WriterTest, FailedWriteLeavesTheTableAndTheBackup) {
     Load(kHeader + kLab1);
     WriteFile(table + ".bak", "old backup");
-    rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
-    rows[0].isNew = true;
+    Rows().Append(Row("02004C000002", "lab2", "10.0.0.2"));
+    Rows()[0].isNew = true;
     SetReplaceCallForTest(DiskFull);
     EXPECT_EQ(Told(doc->ApplyChanges()), 0);
     SetReplaceCallForTest({});
@@ -212,11 +214,11 @@ TEST_F(WriterTest, FullDiskLeavesTheTable) {
             ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") != 0)
             ::_exit(2);
         WriteFile(table, table36k);
-        CKorrindDoc full(table, rows);
+        CKorrindDoc full(table);
         doctest::Messages inChild;
         bool ok = Told(full.ReadTableLines()) == TRUE;
-        rows.Append(Row("02004C000002", "lab2", "10.0.0.2"));
-        rows[0].isNew = true;
+        full.EntryRows().Append(Row("02004C000002", "lab2", "10.0.0.2"));
+        full.EntryRows()[0].isNew = true;
         ok = ok && Told(full.ApplyChanges()) == 0 && inChild.texts.empty() && told.size() == 1 &&
              told[0] == "Exception while writing bootptab file" && ReadFile(table) == table36k &&
              Leftovers(dir).empty();
@@ -250,11 +252,10 @@ TEST_F(WriterTest, BindMountedTableAndLinkToAnotherFileSystemAreWrittenWithABack
             ::_exit(2);
         doctest::Messages inChild;
         auto addLab2 = [this](const std::string& path) {
-            EntryRowArray added;
-            CKorrindDoc doc(path, added);
+            CKorrindDoc doc(path);
             EntryRow row = Row("02004C000002", "lab2", "10.0.0.2");
             row.isNew = true;
-            added.Append(row);
+            doc.EntryRows().Append(row);
             return Told(doc.ReadTableLines()) == TRUE && Told(doc.ApplyChanges()) == 1;
         };
         if (!addLab2(table) || ReadFile(source) != kHeader + kLab1 + kLab2 ||

@@ -54,9 +54,7 @@ public:
         doc = std::make_unique<CKorrindDoc>(path);
         doc->ReadTableLines();
         doc->LoadDefaults();
-        EntryRows.RemoveAll();
     }
-    ~Table() { EntryRows.RemoveAll(); }
     std::string Content() const { return ReadFile(path); }
 
     // The engine the dialogs list and re-read, for this test only.

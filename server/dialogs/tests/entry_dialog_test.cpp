@@ -32,8 +32,6 @@ class EntryDialogTest : public QObject {
     }
 
 private slots:
-    void init() { EntryRows.RemoveAll(); }
-
     void addModeOffersRecentAddressesAndDefaults() {
         Table table(kHeader);
         table.doc->InsertHAEntry("02004C0000AA");
@@ -94,7 +92,8 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, message);
         Table table(kHeader + Block("alpha", "02004C000001", "10.1.1.9"));
-        EntryRows.Append(MakeEntryRow({"02004C000001", "alpha", "10.1.1.9", "", "", ""}));
+        table.doc->EntryRows().Append(
+            MakeEntryRow({"02004C000001", "alpha", "10.1.1.9", "", "", ""}));
         Messages messages;
         CEntryDlg dialog(table.doc.get());
         FillGood(dialog);
@@ -125,9 +124,10 @@ private slots:
 
     void modifyModeEditsTheRowAndClearingTheGatewayRemovesIt() {
         Table table(kHeader);
-        EntryRows.Append(MakeEntryRow(
+        table.doc->EntryRows().Append(MakeEntryRow(
             {"02004C000001", "alpha", "10.1.1.9", "first", "255.255.0.0", "10.1.1.1"}));
-        EntryRows.Append(MakeEntryRow({"02004C000002", "beta", "10.1.1.8", "", "255.255.0.0", ""}));
+        table.doc->EntryRows().Append(
+            MakeEntryRow({"02004C000002", "beta", "10.1.1.8", "", "255.255.0.0", ""}));
         CEntryDlg dialog(table.doc.get(), 0);
         QVERIFY(dialog.IsModifyMode());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Modify Bootp Entry"));
@@ -148,7 +148,8 @@ private slots:
     void modifyKeepsAHostNameAsLongAsTheEngineKeeps() {
         Table table(kHeader);
         std::string name = "rack7-" + std::string(64, 'x') + "-node9"; // 76 characters
-        EntryRows.Append(MakeEntryRow({"02004C000001", name, "10.1.1.9", "", "255.255.0.0", ""}));
+        table.doc->EntryRows().Append(
+            MakeEntryRow({"02004C000001", name, "10.1.1.9", "", "255.255.0.0", ""}));
         CEntryDlg dialog(table.doc.get(), 0);
         ShowActive(dialog);
         Click(dialog, kIdOk);
@@ -188,7 +189,7 @@ private slots:
 
     void helpOpensTheContextOfTheMode() {
         Table table(kHeader);
-        EntryRows.Append(
+        table.doc->EntryRows().Append(
             MakeEntryRow({"02004C000001", "alpha", "10.1.1.9", "", "255.255.0.0", ""}));
         std::vector<QUrl> opened;
         HelpOpener previous = SetHelpOpener([&](const QUrl& url) {
@@ -254,7 +255,7 @@ private slots:
         });
         AddEntryFromMenu(*table.doc, nullptr, [] { return 1; });
         QCOMPARE(messages.texts, std::vector<std::string>{kDuplicateHostName});
-        QCOMPARE(EntryRows.Count(), 1);
+        QCOMPARE(table.doc->EntryRows().Count(), 1);
         AddEntryFromMenu(*table.doc, nullptr, [] { return 0; });
         QCOMPARE(messages.texts.back(), std::string(kUpgradeComCtl));
     }
@@ -269,9 +270,9 @@ private slots:
                                  "ip=10.1.1.5:\\\r\nsm=255.255.255.0:\\\r\ngw=10.1.1.1:\\\r\n") !=
             std::string::npos);
         // The working list starts again from the re-read table, unmarked.
-        QCOMPARE(EntryRows.Count(), 1);
-        QVERIFY(!EntryRows[0].isNew);
-        QCOMPARE(EntryRows[0].Field(FieldComment), std::string_view("bench"));
+        QCOMPARE(table.doc->EntryRows().Count(), 1);
+        QVERIFY(!table.doc->EntryRows()[0].isNew);
+        QCOMPARE(table.doc->EntryRows()[0].Field(FieldComment), std::string_view("bench"));
     }
 };
 

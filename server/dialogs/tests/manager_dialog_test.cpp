@@ -69,23 +69,22 @@ class ManagerDialogTest : public QObject {
         return apply;
     }
 
-    static int MarkedRows() {
+    static int MarkedRows(const Table& table) {
+        const EntryRowArray& rows = table.doc->EntryRows();
         int marked = 0;
-        for (int i = 0; i < EntryRows.Count(); ++i)
-            marked += EntryRows[i].isNew || EntryRows[i].deleted || EntryRows[i].modified;
+        for (int i = 0; i < rows.Count(); ++i)
+            marked += rows[i].isNew || rows[i].deleted || rows[i].modified;
         return marked;
     }
 
 private slots:
-    void init() { EntryRows.RemoveAll(); }
-
     void listsTheEngineTableWithItsColumns() {
         Table table(ThreeEntries());
         CManagerDlg dialog(table.doc.get(), OpenGate);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Bootp Manager"));
         QTreeView* list = List(dialog);
         QCOMPARE(list->model()->rowCount(), 3);
-        QCOMPARE(EntryRows.Count(), 3);
+        QCOMPARE(table.doc->EntryRows().Count(), 3);
         const char* headings[] = {"Hardware Address", "Host Name",   "IP Address",
                                   "Comment",          "Subnet Mask", "Gateway"};
         const int widths[] = {100, 100, 100, 150, 100, 100};
@@ -101,15 +100,16 @@ private slots:
         QCOMPARE(Column(dialog, 1), QStringList({"beta", "Alpha", "gamma"}));
         QCOMPARE(Column(dialog, 3), QStringList({"lab", "lab", "lab"}));
         QCOMPARE(Column(dialog, 4).first(), QStringLiteral("255.255.255.0"));
-        QCOMPARE(EntryRows[1].Field(FieldIpAddress), std::string_view("192.168.1.2"));
+        QCOMPARE(table.doc->EntryRows()[1].Field(FieldIpAddress), std::string_view("192.168.1.2"));
     }
 
     void anEmptyTableOpensAnEmptyList() {
         Table table(kHeader);
-        EntryRows.Append(MakeEntryRow({"02004C000009", "stale", "10.0.0.9", "", "", ""}));
+        table.doc->EntryRows().Append(
+            MakeEntryRow({"02004C000009", "stale", "10.0.0.9", "", "", ""}));
         CManagerDlg dialog(table.doc.get(), OpenGate);
         QCOMPARE(List(dialog)->model()->rowCount(), 0);
-        QCOMPARE(EntryRows.Count(), 0);
+        QCOMPARE(table.doc->EntryRows().Count(), 0);
     }
 
     void everyRecordIsListedOneWithoutIpAddressToo() {
@@ -120,11 +120,11 @@ private slots:
         CManagerDlg dialog(table.doc.get(), OpenGate);
         QCOMPARE(Column(dialog, 1), QStringList({"first", "noip", "later"}));
         QCOMPARE(Column(dialog, 2), QStringList({"10.0.0.1", "", "10.0.0.3"}));
-        QCOMPARE(EntryRows.Count(), 3);
+        QCOMPARE(table.doc->EntryRows().Count(), 3);
         // The entry after the one without an address is no new address.
         EntryInput input;
         input.hardwareAddress = "02004C000003";
-        QCOMPARE(CheckEntry(input, EntryRows, -1).message, kDuplicateHardwareAddress);
+        QCOMPARE(CheckEntry(input, table.doc->EntryRows(), -1).message, kDuplicateHardwareAddress);
     }
 
     void anEditThatCannotBeWrittenIsNamedAndDropped() {
@@ -148,7 +148,7 @@ private slots:
         Click(dialog, kIdOk);
         QCOMPARE(ApplyManagerChanges(*table.doc), 0);
         QCOMPARE(messages.texts.size(), size_t(2));
-        QCOMPARE(MarkedRows(), 0);
+        QCOMPARE(MarkedRows(table), 0);
         QCOMPARE(AddEntryAndApply(*table.doc,
                                   {"02004C0000AA", "delta", "10.0.0.4", "", "255.255.255.0", ""}),
                  1);
@@ -173,7 +173,7 @@ private slots:
         emit header->sectionClicked(3);
         QCOMPARE(Column(dialog, 2), QStringList({"9.0.0.1", "10.0.0.1", "192.168.1.2"}));
         // Rows never move: items still name their own rows.
-        QCOMPARE(EntryRows[0].Field(FieldHostName), std::string_view("beta"));
+        QCOMPARE(table.doc->EntryRows()[0].Field(FieldHostName), std::string_view("beta"));
     }
 
     void deletingThreeThenCancelLeavesTheFileAndForgetsTheMarks() {
@@ -185,13 +185,13 @@ private slots:
         Click(dialog, kIdManagerDelete);
         QVERIFY(messages.texts.empty()); // no confirmation
         QCOMPARE(List(dialog)->model()->rowCount(), 0);
-        QCOMPARE(MarkedRows(), 3);
+        QCOMPARE(MarkedRows(table), 3);
         QVERIFY(Modified(dialog));
         Click(dialog, kIdCancel);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(table.Content(), before);
-        QCOMPARE(EntryRows.Count(), 3);
-        QCOMPARE(MarkedRows(), 0);
+        QCOMPARE(table.doc->EntryRows().Count(), 3);
+        QCOMPARE(MarkedRows(table), 0);
         // A menu Add Entry afterwards writes only its own entry.
         QCOMPARE(AddEntryAndApply(*table.doc,
                                   {"02004C0000AA", "delta", "10.0.0.4", "", "255.255.255.0", ""}),
@@ -222,7 +222,7 @@ private slots:
         CManagerDlg dialog(table.doc.get(), [] { return 0; });
         Click(dialog, kIdManagerAdd);
         QCOMPARE(messages.texts, std::vector<std::string>{kUpgradeComCtl});
-        QCOMPARE(EntryRows.Count(), 3);
+        QCOMPARE(table.doc->EntryRows().Count(), 3);
     }
 
     void addThenDeleteBeforeApplyWritesNothing() {
@@ -239,8 +239,8 @@ private slots:
         });
         Click(dialog, kIdManagerAdd);
         QCOMPARE(Column(dialog, 0).last(), QStringLiteral("02004C0000AA"));
-        QCOMPARE(EntryRows.Count(), 4);
-        QVERIFY(EntryRows[3].isNew);
+        QCOMPARE(table.doc->EntryRows().Count(), 4);
+        QVERIFY(table.doc->EntryRows()[3].isNew);
         QVERIFY(Modified(dialog));
         Select(dialog, {"delta"});
         Click(dialog, kIdManagerDelete);
@@ -262,8 +262,8 @@ private slots:
         QVERIFY(after.find("02004C000002") != std::string::npos);
         QVERIFY(!Modified(dialog));
         QCOMPARE(List(dialog)->model()->rowCount(), 2);
-        QCOMPARE(EntryRows.Count(), 2);
-        QCOMPARE(MarkedRows(), 0);
+        QCOMPARE(table.doc->EntryRows().Count(), 2);
+        QCOMPARE(MarkedRows(table), 0);
         QVERIFY(QFileInfo::exists(QString::fromStdString(table.path + ".bak")));
     }
 
@@ -286,8 +286,8 @@ private slots:
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, QPoint(10, viewport->height() - 5));
         QCOMPARE(shownTitle, QStringLiteral("Modify Bootp Entry"));
         QVERIFY(!boxEnabled);
-        QVERIFY(EntryRows[2].modified);
-        QCOMPARE(EntryRows[2].Field(FieldComment), std::string_view("moved"));
+        QVERIFY(table.doc->EntryRows()[2].modified);
+        QCOMPARE(table.doc->EntryRows()[2].Field(FieldComment), std::string_view("moved"));
         QCOMPARE(Column(dialog, 3).last(), QStringLiteral("moved"));
         QCOMPARE(Column(dialog, 5).last(), QStringLiteral("9.0.0.254"));
         QVERIFY(Modified(dialog));
@@ -297,7 +297,7 @@ private slots:
         std::string after = table.Content();
         QVERIFY(after.find("# moved\r\ngamma:\\") > after.find("ha=02004C000002"));
         QVERIFY(after.find("gw=9.0.0.254:\\") != std::string::npos);
-        QCOMPARE(MarkedRows(), 0);
+        QCOMPARE(MarkedRows(table), 0);
     }
 
     void keyboardOrderAndDefaultButton() {
