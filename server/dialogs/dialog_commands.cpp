@@ -24,16 +24,7 @@ bool PassesGate(const ComCtlGate& requireComCtl471) {
 void OpenBootpManager(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471) {
     CManagerDlg dialog(&doc, requireComCtl471, parent);
     if (dialog.exec() == QDialog::Accepted)
-        ApplyManagerChanges(doc);
-}
-
-int ApplyManagerChanges(CKorrindDoc& doc) {
-    if (ShowDocResult(doc.ApplyChanges()) != 1) {
-        DropUnwrittenEdits(doc);
-        return 0;
-    }
-    ReloadAfterApply(doc);
-    return 1;
+        ShowDocResult(ApplyManagerChanges(doc));
 }
 
 void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471) {
@@ -48,14 +39,7 @@ void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
     }
     CEntryDlg dialog(&doc, parent);
     if (dialog.exec() == QDialog::Accepted)
-        AddEntryAndApply(doc, dialog.Values());
-}
-
-int AddEntryAndApply(CKorrindDoc& doc, const EntryValues& values) {
-    EntryRow row = MakeEntryRow(values);
-    row.isNew = true;
-    doc.EntryRows().Append(row);
-    return ApplyManagerChanges(doc);
+        ShowDocResult(AddEntryAndApply(doc, dialog.Values()));
 }
 
 void EditDefaultSettings(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471) {
@@ -63,16 +47,7 @@ void EditDefaultSettings(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& re
         return;
     CDefaultsDlg dialog(&doc, parent);
     if (dialog.exec() == QDialog::Accepted)
-        StoreDefaultSettings(doc, dialog.Gateway(), dialog.SubnetMask());
-}
-
-void StoreDefaultSettings(CKorrindDoc& doc, const std::string& gateway,
-                          const std::string& subnetMask) {
-    doc.SetDefaultGateway(gateway);
-    doc.SetDefaultSubnetMask(subnetMask);
-    doc.StoreDefaults();
-    // A failure is shown; the defaults stay in effect.
-    ShowDocResult(doc.WriteTableFile());
+        ShowDocResult(StoreDefaultSettings(doc, dialog.Gateway(), dialog.SubnetMask()));
 }
 
 } // namespace korrind

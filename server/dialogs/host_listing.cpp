@@ -1,10 +1,8 @@
 #include "server/dialogs/host_listing.h"
 
 #include "bootp/host_directory.h"
-#include "platform/messagebox.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/address_rules.h"
-#include "server/dialogs/doc_messages.h"
 
 #include <unordered_map>
 
@@ -41,25 +39,6 @@ bool HasMarkedRows(const EntryRowArray& rows) {
         if (rows[i].isNew || rows[i].modified || rows[i].deleted)
             return true;
     return false;
-}
-
-void DropUnwrittenEdits(CKorrindDoc& doc) {
-    const EntryRowArray& rows = doc.EntryRows();
-    std::string unwritten;
-    for (int i = 0; i < rows.Count(); ++i) {
-        if (rows[i].HasPendingEdit())
-            unwritten += "\n" + DescribeEdit(rows[i]);
-    }
-    if (!unwritten.empty())
-        MessageBox("Not written to the bootptab file:" + unwritten, kKorrindTitle,
-                   MB_OK | MB_ICONEXCLAMATION);
-    RebuildEntryRows(doc);
-}
-
-void ReloadAfterApply(CKorrindDoc& doc) {
-    RereadHostTable();
-    ShowDocResult(doc.ReadTableLines());
-    RebuildEntryRows(doc);
 }
 
 } // namespace korrind

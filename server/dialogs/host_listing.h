@@ -21,15 +21,6 @@ void RebuildEntryRows(CKorrindDoc& doc);
 // True when some row carries a mark (new, modified or deleted).
 bool HasMarkedRows(const EntryRowArray& rows);
 
-// Changes that could not be written and whose dialog is gone: the operator
-// is told which, and the working list starts again from the table, so no
-// later write repeats them.
-void DropUnwrittenEdits(CKorrindDoc& doc);
-
-// After the document wrote changes: the engine re-reads the table, the
-// document its lines, and the working list starts again from the table.
-void ReloadAfterApply(CKorrindDoc& doc);
-
 } // namespace korrind
 
 namespace korrind {

@@ -234,7 +234,9 @@ private slots:
 
     void storedDefaultsReachTheFile() {
         Table table(kHeader + Block("alpha", "02004C000001", "10.1.1.9"));
-        StoreDefaultSettings(*table.doc, "", "255.255.0.0");
+        DocResult stored = StoreDefaultSettings(*table.doc, "", "255.255.0.0");
+        QCOMPARE(stored.result, 1);
+        QVERIFY(stored.messages.empty());
         QCOMPARE(table.doc->DefaultGateway(), std::string());
         std::string content = table.Content();
         QVERIFY(content.find("global.defaults:\\\r\nsm=255.255.0.0:\\\r\ngw=:\r\n") !=
@@ -264,7 +266,9 @@ private slots:
         Table table(kHeader);
         EntryValues values{"02004C123456", "lab1",          "10.1.1.5",
                            "bench",        "255.255.255.0", "10.1.1.1"};
-        QCOMPARE(AddEntryAndApply(*table.doc, values), 1);
+        DocResult added = AddEntryAndApply(*table.doc, values);
+        QCOMPARE(added.result, 1);
+        QVERIFY(added.messages.empty());
         QVERIFY(
             table.Content().find("\r\n# bench\r\nlab1:\\\r\nht=1:\\\r\nha=02004C123456:\\\r\n"
                                  "ip=10.1.1.5:\\\r\nsm=255.255.255.0:\\\r\ngw=10.1.1.1:\\\r\n") !=
