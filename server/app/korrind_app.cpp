@@ -7,6 +7,7 @@
 #include "server/app/comctl_version.h"
 #include "server/app/command_ids.h"
 #include "server/app/korrind_view.h"
+#include "server/app/line_channel.h"
 #include "server/app/log_file.h"
 #include "server/app/main_frame.h"
 #include "server/app/termination.h"
@@ -110,6 +111,15 @@ BOOL CKorrindApp::InitInstance() {
     ReadSettings();
     frame->setWindowTitle(korrind::kMainCaption);
     frame->InstallTrayIcon(QSystemTrayIcon::isSystemTrayAvailable());
+    // korrind --show of this user (or root) reaches the window through the
+    // one-instance name.
+    if (m_instance.Held())
+        m_instanceChannel = std::make_unique<korrind::LineChannel>(
+            m_instance.Handle(), korrind::PeerIsUserOrRoot,
+            [this](const std::string& line) { return AnswerInstanceRequest(line); },
+            korrind::LineChannel::Limits{256, 4});
+    if (m_showOnStart)
+        frame->ShowAndRaise();
     return TRUE;
 }
 
@@ -117,6 +127,7 @@ int CKorrindApp::ExitInstance() {
     // The engine goes with the frame that holds it.
     delete m_pMainWnd;
     m_pMainWnd = nullptr;
+    m_instanceChannel.reset();
     m_instance.Release();
     return 0;
 }
@@ -134,6 +145,15 @@ int CKorrindApp::Run() {
     ExitInstance();
     // A server that could not start tells its caller (a shell, systemd).
     return m_serverRunning ? 0 : 1;
+}
+
+std::string CKorrindApp::AnswerInstanceRequest(const std::string& request) {
+    if (request != korrind::InstanceLock::kShowRequest)
+        return "unknown request";
+    if (m_pMainWnd == nullptr)
+        return "no window";
+    m_pMainWnd->ShowAndRaise();
+    return korrind::InstanceLock::kDoneAnswer;
 }
 
 void CKorrindApp::OnMainFrameClosed() {

@@ -14,6 +14,10 @@
 #include <memory>
 #include <string>
 
+namespace korrind {
+class LineChannel;
+}
+
 class CKorrindDoc;
 class CKorrindView;
 class CMainFrame;
@@ -36,6 +40,13 @@ public:
     int Run();
 
     void ReadSettings();
+
+    // korrind --show with no copy running: the window is shown once the
+    // server runs.
+    void ShowWindowOnStart() { m_showOnStart = true; }
+    // A request of the one-instance channel (from korrind --show); the
+    // answer line.
+    std::string AnswerInstanceRequest(const std::string& request);
 
     // The gate in front of every dialog with IP address fields.
     static HRESULT GetComCtlVersion(unsigned* major, unsigned* minor);
@@ -96,5 +107,7 @@ private:
     std::string m_documentTitle;
     std::unique_ptr<CKorrindDoc> m_document;
     korrind::InstanceLock m_instance;
+    std::unique_ptr<korrind::LineChannel> m_instanceChannel;
     bool m_frameClosed = false;
+    bool m_showOnStart = false;
 };

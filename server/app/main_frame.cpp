@@ -241,6 +241,10 @@ void CMainFrame::ToggleShown() {
         hide();
         return;
     }
+    ShowAndRaise();
+}
+
+void CMainFrame::ShowAndRaise() {
     show();
     raise();
     activateWindow();

@@ -38,6 +38,9 @@ public:
     // Radio marks of Log to disk from the application's logging flag.
     void UpdateLogMarks();
 
+    // Shows the window and brings it to the front (korrind --show, the tray).
+    void ShowAndRaise();
+
     // File > Exit: stops the engine and closes the window, tray or not.
     void Exit();
 

@@ -1,5 +1,7 @@
 #include "single_instance.h"
 
+#include "server/app/peer_channel.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -80,6 +82,26 @@ bool InstanceLock::HeldElsewhere(const std::string& name) {
         return false;
     }
     return errno == EADDRINUSE && HolderIsOurs(name);
+}
+
+int InstanceLock::AskHolderToShow(const std::string& name, std::string& error) {
+    int fd = ConnectAbstract(name);
+    if (fd < 0)
+        return 0;
+    std::optional<PeerCredentials> holder = ReadPeerCredentials(fd);
+    if (!holder || !PeerIsUserOrRoot(*holder)) {
+        ::close(fd);
+        return 0;
+    }
+    std::optional<std::string> answer = AskOneLine(fd, kShowRequest, 5000, 256, error);
+    ::close(fd);
+    if (!answer)
+        return -1;
+    if (*answer != kDoneAnswer) {
+        error = *answer;
+        return -1;
+    }
+    return 1;
 }
 
 } // namespace korrind

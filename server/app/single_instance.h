@@ -24,10 +24,22 @@ public:
     bool Acquire();
     void Release();
     bool Held() const { return fd_ >= 0; }
+    // The listening socket while held, else -1: the running copy answers
+    // requests of its own user (or root) on it.
+    int Handle() const { return fd_; }
 
     // Whether a process of this user or of root holds `name` now, this
     // process's own lock included.
     static bool HeldElsewhere(const std::string& name);
+
+    // Asks the holder of `name`, when it is of this user or root, to show
+    // its window: 1 shown, 0 no holder of ours, -1 it did not answer as
+    // asked (`error` says why).
+    static int AskHolderToShow(const std::string& name, std::string& error);
+
+    // The request and its answer on the channel.
+    static constexpr const char* kShowRequest = "show";
+    static constexpr const char* kDoneAnswer = "ok";
 
 private:
     std::string name_;
