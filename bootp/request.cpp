@@ -234,5 +234,6 @@ void SendReply(uint8_t* packet, BootpApplication& application, ReplySender& send
     int error = sender.SendReply(packet, kBootpPacketSize, destination);
     if (error != 0) {
         Line(application, "Error:  The WinSock sendto function failed with: %d", error);
+        Line(application, "Error:  %s", std::strerror(error));
     }
 }

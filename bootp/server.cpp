@@ -59,6 +59,8 @@ void AddErrorLine(BootpEngine& engine, const char* format, int error) {
     char line[96];
     std::snprintf(line, sizeof line, format, error);
     engine.application->AddStatusLine(line);
+    // The system's explanation of the number, on a line of its own.
+    engine.application->AddStatusLine(std::string("Error:  ") + std::strerror(error));
 }
 
 } // namespace

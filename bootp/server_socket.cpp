@@ -20,9 +20,14 @@ namespace {
 
 constexpr int kReceiveQueueBytes = 1 << 20;
 
+// The message shows the error number; the system's explanation follows on
+// a line of its own.
 void ShowSocketError(const char* format, int error) {
-    char text[128];
-    std::snprintf(text, sizeof text, format, error);
+    char text[256];
+    int length = std::snprintf(text, sizeof text, format, error);
+    if (length > 0 && static_cast<size_t>(length) < sizeof text)
+        std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "%s\n",
+                      std::strerror(error));
     MessageBox(text, "", MB_OK | MB_ICONERROR);
 }
 

@@ -280,8 +280,9 @@ TEST_F(RequestTest, FailedSendIsReportedAndTheRequestStillEnds) {
     ASSERT_EQ(Load("lab1:ht=1:ha=02000a0b0c0d\n"), 0);
     sender_.error = 101;
     Handle();
-    ASSERT_GE(app_.lines.size(), 2u);
-    EXPECT_EQ(app_.lines[app_.lines.size() - 2],
+    ASSERT_GE(app_.lines.size(), 3u);
+    EXPECT_EQ(app_.lines[app_.lines.size() - 3],
               "Error:  The WinSock sendto function failed with: 101");
+    EXPECT_EQ(app_.lines[app_.lines.size() - 2], "Error:  Network is unreachable");
     EXPECT_EQ(app_.lines.back(), "Status: Reply to BOOTP Request has been sent");
 }

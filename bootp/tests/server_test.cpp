@@ -70,8 +70,8 @@ TEST_F(EngineTest, PortAlreadyBoundShowsTheBindMessageAndFailsToStart) {
     ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&port67), sizeof port67), 0);
     EXPECT_EQ(StartServer(engine_, app_, ""), 0);
     close(holder);
-    EXPECT_EQ(boxes_->texts,
-              std::vector<std::string>{"The WinSock bind function failed with: 98\n"});
+    EXPECT_EQ(boxes_->texts, std::vector<std::string>{"The WinSock bind function failed with: 98\n"
+                                                      "Address already in use\n"});
     EXPECT_EQ(engine_.socket.fd, -1);
 }
 

@@ -6,6 +6,7 @@
 #include "server/app/about_dlg.h"
 #include "server/app/comctl_version.h"
 #include "server/app/command_ids.h"
+#include "server/app/error_journal.h"
 #include "server/app/korrind_view.h"
 #include "server/app/line_channel.h"
 #include "server/app/log_file.h"
@@ -164,6 +165,7 @@ void CKorrindApp::OnMainFrameClosed() {
 void CKorrindApp::AddStatusLine(std::string line) {
     if (m_pView != nullptr)
         m_pView->AddLine(line);
+    korrind::JournalErrorLine(line);
     if (m_loggingEnabled == 0)
         return;
     // Logging is best effort: a log that cannot be written never stops the

@@ -27,9 +27,8 @@ struct LineChannel::Client {
 
 LineChannel::LineChannel(int listenFd, PeerCheck check, Handler handler, Limits limits,
                          QObject* parent)
-    : QObject(parent), listenFd_(listenFd), check_(std::move(check)),
-      handler_(std::move(handler)), limits_(limits),
-      acceptNotifier_(new QSocketNotifier(listenFd, QSocketNotifier::Read, this)) {
+    : QObject(parent), listenFd_(listenFd), check_(std::move(check)), handler_(std::move(handler)),
+      limits_(limits), acceptNotifier_(new QSocketNotifier(listenFd, QSocketNotifier::Read, this)) {
     connect(acceptNotifier_, &QSocketNotifier::activated, this, &LineChannel::Accept);
 }
 
@@ -137,7 +136,8 @@ void LineChannel::Drop(Client* client) {
         dropped_.push_back(std::move(*it));
         clients_.erase(it);
         if (dropped_.size() == 1)
-            QMetaObject::invokeMethod(this, [this] { dropped_.clear(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { dropped_.clear(); }, Qt::QueuedConnection);
         return;
     }
 }

@@ -1,10 +1,12 @@
 // What an operator uses to reach a running server: korrind --show through
-// the one-instance name, --help and --version. The server runs in this
-// process, in a network namespace of its own; the program is run as a
+// the one-instance name, --help and --version, and the error lines in the
+// journal. The server runs in this process, in a network namespace of its
+// own and with a journal socket of the test's; the program is run as a
 // process against it.
 #include "test_support.h"
 
 #include "platform/messagebox.h"
+#include "server/app/error_journal.h"
 #include "server/app/korrind_app.h"
 #include "server/app/main_frame.h"
 
@@ -13,7 +15,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace korrind_test;
@@ -21,6 +29,35 @@ using namespace korrind_test;
 namespace {
 
 std::vector<std::string> Messages;
+int journal = -1;
+
+// The journal's socket in a private /run of this process's own mount
+// namespace; sd_journal_send writes its datagrams there. -1 on failure.
+int OwnJournal() {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/run", "tmpfs", 0, "mode=0755") != 0)
+        return -1;
+    ::mkdir("/run/systemd", 0755);
+    ::mkdir("/run/systemd/journal", 0755);
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "/run/systemd/journal/socket");
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return -1;
+    return fd;
+}
+
+// The journal entries received so far, one text per datagram.
+QStringList JournalEntries() {
+    static QStringList entries;
+    char buffer[8192];
+    ssize_t n;
+    while ((n = ::recv(journal, buffer, sizeof buffer, 0)) > 0)
+        entries << QString::fromUtf8(buffer, static_cast<int>(n));
+    return entries;
+}
 
 struct Server {
     CKorrindApp app{""};
@@ -108,6 +145,41 @@ private slots:
         QVERIFY(Messages.empty());
     }
 
+    void errorLinesReachTheJournal() {
+        Server server;
+        QVERIFY(server.started);
+        QVERIFY(SendToServer(BootRequest({0x02, 0x00, 0x0B, 0x0C, 0x0D, 0x0E}, 7)));
+        auto refused = [] {
+            for (const QString& entry : JournalEntries())
+                if (entry.contains("MESSAGE=Error:  Hardware address not found in BOOTPTAB: "
+                                   "02000B0C0D0E\n") &&
+                    entry.contains("PRIORITY=3\n") && entry.contains("SYSLOG_IDENTIFIER=korrind\n"))
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(refused(), 10000);
+        // Status lines stay out of it, and logging is off.
+        for (const QString& entry : JournalEntries())
+            QVERIFY2(!entry.contains("MESSAGE=Status:"), qPrintable(entry));
+    }
+
+    void journalRateLimit() {
+        using namespace std::chrono_literals;
+        korrind::RateLimit limit(3, 10s);
+        auto start = korrind::RateLimit::Clock::now();
+        size_t held = 0;
+        int admitted = 0;
+        for (int i = 0; i < 5; ++i)
+            admitted += limit.Admit(start + std::chrono::seconds(i), held) ? 1 : 0;
+        QCOMPARE(admitted, 3);
+        QCOMPARE(held, size_t(0));
+        // The next window lets lines through again and tells what it held.
+        QVERIFY(limit.Admit(start + 10s, held));
+        QCOMPARE(held, size_t(2));
+        QVERIFY(limit.Admit(start + 11s, held));
+        QCOMPARE(held, size_t(0));
+    }
+
 private:
     QString dir_;
 };
@@ -115,6 +187,9 @@ private:
 int main(int argc, char** argv) {
     if (!EnterPrivateNetwork())
         return ReportSkipped("needs root for a network namespace of its own");
+    journal = OwnJournal();
+    if (journal < 0)
+        return ReportSkipped("needs root for a mount namespace of its own");
     QTemporaryDir dir;
     // The other user's copy must reach the program through this folder.
     ::chmod(dir.path().toLocal8Bit().constData(), 0755);
