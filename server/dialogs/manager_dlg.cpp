@@ -14,7 +14,9 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -49,13 +51,29 @@ CManagerDlg::CManagerDlg(CKorrindDoc* doc, ComCtlGate requireComCtl471, QWidget*
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->setSortingEnabled(false);
     list_->header()->setSectionsClickable(true);
-    list_->header()->setStretchLastSection(false);
+    // The last column takes what the window gives beyond the others.
+    list_->header()->setStretchLastSection(true);
     list_->viewport()->installEventFilter(this);
+    list_->installEventFilter(this);
     connect(list_->header(), &QHeaderView::sectionClicked, this, &CManagerDlg::OnHeaderClicked);
 
     label_ = new QLabel(this);
     label_->setObjectName(ControlName(kIdManagerLabel));
     label_->setBuddy(list_);
+    filter_ = new QLineEdit(this);
+    filter_->setObjectName(QString::fromLatin1(kManagerFilterName));
+    filter_->setPlaceholderText(tr("Filter"));
+    filter_->setClearButtonEnabled(true);
+    count_ = new QLabel(this);
+    count_->setObjectName(QString::fromLatin1(kManagerCountName));
+    connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        proxy_->SetFilterText(text);
+        UpdateCount();
+    });
+    // The list's own signals come once the proxy has followed them.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model_, signal, this, &CManagerDlg::UpdateCount);
+    connect(model_, &QAbstractItemModel::modelReset, this, &CManagerDlg::UpdateCount);
 
     QPushButton* add = MakeButton(this, kIdManagerAdd, QStringLiteral("A&dd"));
     QPushButton* modify = MakeButton(this, kIdManagerModify, QStringLiteral("&Modify"));
@@ -76,15 +94,21 @@ CManagerDlg::CManagerDlg(CKorrindDoc* doc, ComCtlGate requireComCtl471, QWidget*
     editButtons->addWidget(modify);
     editButtons->addWidget(remove);
     editButtons->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addWidget(label_);
+    top->addStretch();
+    top->addWidget(filter_);
+    top->addWidget(count_);
     auto* left = new QVBoxLayout;
-    left->addWidget(label_);
+    left->addLayout(top);
     left->addWidget(list_, 1);
     left->addLayout(editButtons);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
     layout->addWidget(closeButtons);
 
-    QWidget* order[] = {list_,
+    QWidget* order[] = {filter_,
+                        list_,
                         add,
                         modify,
                         remove,
@@ -94,7 +118,9 @@ CManagerDlg::CManagerDlg(CKorrindDoc* doc, ComCtlGate requireComCtl471, QWidget*
                         findChild<QWidget*>(ControlName(kIdHelp))};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
-    resize(DialogUnitsToPixels(this, 400, 161));
+    // Larger than the designed 400 x 161 units: a table of lab devices
+    // reads better with room for its columns.
+    resize(DialogUnitsToPixels(this, 400, 161).expandedTo(QSize(900, 480)));
 
     SetModifiedState(0);
     Fill(1);
@@ -111,7 +137,22 @@ int CManagerDlg::Fill(int createColumns) {
     std::vector<EntryValues> listed = korrind::ListHostTable(*doc_);
     doc_->EntryRows().Rebuild(listed);
     model_->ResetItems(static_cast<int>(listed.size()));
+    FitColumns();
     return listed.empty() ? 0 : 1;
+}
+
+void CManagerDlg::FitColumns() {
+    for (int c = 0; c < kEntryFieldCount - 1; ++c) {
+        list_->resizeColumnToContents(c);
+        list_->setColumnWidth(c, std::max(list_->columnWidth(c), EntryListModel::ColumnWidth(c)));
+    }
+}
+
+void CManagerDlg::UpdateCount() {
+    int shown = proxy_->rowCount();
+    int all = model_->rowCount();
+    QString entries = all == 1 ? tr("1 entry") : tr("%1 entries").arg(all);
+    count_->setText(shown == all ? entries : tr("%1 of %2").arg(shown).arg(entries));
 }
 
 void CManagerDlg::SetModifiedState(int flag) {
@@ -220,6 +261,12 @@ void CManagerDlg::reject() {
 bool CManagerDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         OnModify();
+        return true;
+    }
+    // The Delete key does what the Delete button does.
+    if (watched == list_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        OnDelete();
         return true;
     }
     return QDialog::eventFilter(watched, event);

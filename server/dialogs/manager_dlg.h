@@ -12,6 +12,7 @@ class CKorrindDoc;
 class EntryListModel;
 class EntrySortProxy;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeView;
 
@@ -26,6 +27,9 @@ constexpr int kIdManagerModify = 104;
 constexpr int kIdManagerAdd = 106;
 constexpr int kIdManagerApply = 1024;
 constexpr int kIdManagerLabel = 1025;
+// Object names of the filter box and the entry count.
+inline constexpr char kManagerFilterName[] = "managerFilter";
+inline constexpr char kManagerCountName[] = "managerCount";
 
 class CManagerDlg : public QDialog {
     Q_OBJECT
@@ -50,6 +54,10 @@ private:
     void OnDelete();
     void OnApply();
     void OnHeaderClicked(int column);
+    // "n entries", or "n of m entries" while a filter hides some.
+    void UpdateCount();
+    // Each column as wide as its widest text, never narrower than designed.
+    void FitColumns();
     // Selected items as model rows, lowest first.
     std::vector<int> SelectedItems() const;
 
@@ -57,6 +65,8 @@ private:
     QPushButton* apply_ = nullptr;
     QTreeView* list_ = nullptr;
     QLabel* label_ = nullptr;
+    QLabel* count_ = nullptr;
+    QLineEdit* filter_ = nullptr;
     EntryListModel* model_ = nullptr;
     EntrySortProxy* proxy_ = nullptr;
     ComCtlGate requireComCtl471_;

@@ -2,6 +2,8 @@
 
 #include "server/dialogs/host_listing.h"
 
+#include <QFont>
+
 namespace {
 
 struct Column {
@@ -32,9 +34,23 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
     int rowIndex = RowIndexOf(index.row());
     if (role == Qt::UserRole)
         return rowIndex;
-    if (role != Qt::DisplayRole || rowIndex >= rows_.Count())
+    if (rowIndex >= rows_.Count())
         return {};
-    std::string_view text = rows_[rowIndex].Field(index.column());
+    const EntryRow& row = rows_[rowIndex];
+    // Pending changes stand out until they are applied.
+    bool pending = row.isNew || row.modified;
+    if (role == Qt::FontRole && pending) {
+        QFont font;
+        font.setItalic(true);
+        font.setBold(true);
+        return font;
+    }
+    if (role == Qt::ToolTipRole && pending)
+        return row.isNew ? QStringLiteral("Added, not yet applied")
+                         : QStringLiteral("Changed, not yet applied");
+    if (role != Qt::DisplayRole)
+        return {};
+    std::string_view text = row.Field(index.column());
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -91,4 +107,22 @@ bool EntrySortProxy::lessThan(const QModelIndex& left, const QModelIndex& right)
     if (a >= rows_.Count() || b >= rows_.Count())
         return false;
     return korrind::CompareListItems(rows_[a], rows_[b], left.column()) < 0;
+}
+
+void EntrySortProxy::SetFilterText(const QString& text) {
+    filter_ = text.trimmed();
+    invalidateFilter();
+}
+
+bool EntrySortProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
+    if (filter_.isEmpty())
+        return true;
+    QAbstractItemModel* source = sourceModel();
+    for (int c = 0; c < source->columnCount(); ++c)
+        if (source->index(sourceRow, c, sourceParent)
+                .data()
+                .toString()
+                .contains(filter_, Qt::CaseInsensitive))
+            return true;
+    return false;
 }

@@ -43,9 +43,15 @@ class EntrySortProxy : public QSortFilterProxyModel {
 public:
     EntrySortProxy(EntryRowArray& rows, QObject* parent = nullptr);
 
+    // Items holding the text (ignoring case) in any column stay listed;
+    // an empty text lists all.
+    void SetFilterText(const QString& text);
+
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
     EntryRowArray& rows_;
+    QString filter_;
 };
