@@ -6,6 +6,7 @@
 #include "server/app/about_dlg.h"
 #include "server/app/comctl_version.h"
 #include "server/app/command_ids.h"
+#include "server/app/control_commands.h"
 #include "server/app/error_journal.h"
 #include "server/app/korrind_view.h"
 #include "server/app/line_channel.h"
@@ -14,12 +15,14 @@
 #include "server/app/termination.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/doc_messages.h"
+#include "server/dialogs/host_listing.h"
 #include "server/dialogs/ip_address_edit.h"
 
 #include <QApplication>
 #include <QPalette>
 #include <QSystemTrayIcon>
 
+#include <cstdio>
 #include <strings.h>
 
 #include <utility>
@@ -112,6 +115,13 @@ BOOL CKorrindApp::InitInstance() {
     ReadSettings();
     frame->setWindowTitle(korrind::kMainCaption);
     frame->InstallTrayIcon(QSystemTrayIcon::isSystemTrayAvailable());
+    OpenChannels();
+    if (m_showOnStart)
+        frame->ShowAndRaise();
+    return TRUE;
+}
+
+void CKorrindApp::OpenChannels() {
     // korrind --show of this user (or root) reaches the window through the
     // one-instance name.
     if (m_instance.Held())
@@ -119,15 +129,35 @@ BOOL CKorrindApp::InitInstance() {
             m_instance.Handle(), korrind::PeerIsUserOrRoot,
             [this](const std::string& line) { return AnswerInstanceRequest(line); },
             korrind::LineChannel::Limits{256, 4});
-    if (m_showOnStart)
-        frame->ShowAndRaise();
-    return TRUE;
+    // korrind-ctl of this user, the service's group or root.
+    std::string error;
+    if (!m_controlSocket.Open(korrind::ControlSocketPath(), error)) {
+        std::fprintf(stderr, "korrind: no control socket: %s\n", error.c_str());
+        return;
+    }
+    korrind::ControlContext context;
+    context.doc = m_document.get();
+    context.history = &m_history;
+    context.show = [this] {
+        if (m_pMainWnd != nullptr)
+            m_pMainWnd->ShowAndRaise();
+    };
+    context.busy = [this] {
+        return QApplication::activeModalWidget() != nullptr ||
+               korrind::HasMarkedRows(m_document->EntryRows());
+    };
+    m_controlChannel = std::make_unique<korrind::LineChannel>(
+        m_controlSocket.Handle(), korrind::PeerIsUserGroupOrRoot,
+        [context](const std::string& line) { return korrind::AnswerControlRequest(line, context); },
+        korrind::LineChannel::Limits{64 * 1024, 16});
 }
 
 int CKorrindApp::ExitInstance() {
     // The engine goes with the frame that holds it.
     delete m_pMainWnd;
     m_pMainWnd = nullptr;
+    m_controlChannel.reset();
+    m_controlSocket.Close();
     m_instanceChannel.reset();
     m_instance.Release();
     return 0;
@@ -166,6 +196,7 @@ void CKorrindApp::AddStatusLine(std::string line) {
     if (m_pView != nullptr)
         m_pView->AddLine(line);
     korrind::JournalErrorLine(line);
+    m_history.Observe(line, std::chrono::system_clock::now());
     if (m_loggingEnabled == 0)
         return;
     // Logging is best effort: a log that cannot be written never stops the

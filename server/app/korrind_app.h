@@ -6,7 +6,9 @@
 #include "bootp/app_interface.h"
 #include "bootp/server_socket.h"
 #include "bootp/table_paths.h"
+#include "server/app/control_socket.h"
 #include "server/app/log_file.h"
+#include "server/app/request_history.h"
 #include "server/app/single_instance.h"
 
 #include <QObject>
@@ -72,6 +74,8 @@ public:
     void OnLogDisable() { m_loggingEnabled = 0; }
 
     CKorrindDoc* Document() const { return m_document.get(); }
+    const korrind::RequestHistory& History() const { return m_history; }
+    korrind::RequestHistory& History() { return m_history; }
     const std::string& CommandTail() const { return m_commandTail; }
     // The table paths read from the registry at start, before the command
     // line may name another table.
@@ -95,6 +99,8 @@ private:
     // The table the engine reads: the registry's, or the command line's once
     // the engine has started.
     const std::string& EngineTablePath() const;
+    // The one-instance channel and the control socket, once the engine runs.
+    void OpenChannels();
 
     std::string m_logPath = "TRACE.TXT";
     int m_loggingEnabled = 0;
@@ -108,6 +114,9 @@ private:
     std::unique_ptr<CKorrindDoc> m_document;
     korrind::InstanceLock m_instance;
     std::unique_ptr<korrind::LineChannel> m_instanceChannel;
+    korrind::RequestHistory m_history;
+    korrind::ControlSocket m_controlSocket;
+    std::unique_ptr<korrind::LineChannel> m_controlChannel;
     bool m_frameClosed = false;
     bool m_showOnStart = false;
 };

@@ -5,6 +5,7 @@
 #include "server/app/command_ids.h"
 #include "server/app/korrind_app.h"
 #include "server/app/korrind_view.h"
+#include "server/app/request_history_view.h"
 #include "server/core/korrind_doc.h"
 #include "server/dialogs/dialog_commands.h"
 #include "server/dialogs/help.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSocketNotifier>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 
@@ -34,8 +36,8 @@ CMainFrame::CMainFrame(CKorrindApp& app)
     : app_(app), m_server(app.StartPaths(), app.EngineListen()) {
     app_.m_pMainWnd = this;
     setWindowIcon(ProgramIcon());
-    // Room for a request's lines when the tray shows the window.
-    resize(640, 360);
+    // Room for a request's lines and the history beside them.
+    resize(960, 420);
     BuildMenus();
 }
 
@@ -47,12 +49,26 @@ CMainFrame::~CMainFrame() {
     }
     if (app_.m_pMainWnd == this)
         app_.m_pMainWnd = nullptr;
+    app_.History().onRecord = nullptr;
 }
 
 void CMainFrame::Create(const std::string& commandTail) {
     app_.m_pMainWnd = this;
-    view_ = new CKorrindView(app_, this);
-    setCentralWidget(view_);
+    // The status view as designed, and the latest requests beside it.
+    auto* split = new QSplitter(this);
+    view_ = new CKorrindView(app_, split);
+    history_ = new CRequestHistoryView(
+        [this](const std::string& address) { OnAddEntryFor(address); }, split);
+    split->addWidget(view_);
+    split->addWidget(history_);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    setCentralWidget(split);
+    for (const korrind::RequestRecord& record : app_.History().Records())
+        history_->AddRecord(record);
+    app_.History().onRecord = [this](const korrind::RequestRecord& record) {
+        history_->AddRecord(record);
+    };
     BuildStatusBar();
     StartEngine(commandTail);
 }
@@ -203,6 +219,11 @@ void CMainFrame::UpdateLogMarks() {
 void CMainFrame::OnAddEntry() {
     if (CKorrindDoc* doc = app_.Document())
         AddEntryFromMenu(*doc, this, &CKorrindApp::RequireComCtl471);
+}
+
+void CMainFrame::OnAddEntryFor(const std::string& hardwareAddress) {
+    if (CKorrindDoc* doc = app_.Document())
+        AddEntryFromMenu(*doc, this, &CKorrindApp::RequireComCtl471, hardwareAddress);
 }
 
 void CMainFrame::OnDefaultSettings() {

@@ -9,6 +9,7 @@
 
 class CKorrindApp;
 class CKorrindView;
+class CRequestHistoryView;
 class QAction;
 class QActionGroup;
 class QSocketNotifier;
@@ -31,6 +32,7 @@ public:
     void InstallTrayIcon(bool trayAvailable);
 
     CKorrindView* View() const { return view_; }
+    CRequestHistoryView* History() const { return history_; }
     CBootPServer& Server() { return m_server; }
     const CBootPServer& Server() const { return m_server; }
     // The menu command with this id, or nullptr.
@@ -59,6 +61,8 @@ private:
     void BuildStatusBar();
     void StartEngine(const std::string& commandTail);
     void OnAddEntry();
+    // Add Entry with this hardware address selected (from the history).
+    void OnAddEntryFor(const std::string& hardwareAddress);
     void OnDefaultSettings();
     void OnHelpContents();
     void ToggleShown();
@@ -66,6 +70,7 @@ private:
     CKorrindApp& app_;
     CBootPServer m_server;
     CKorrindView* view_ = nullptr;
+    CRequestHistoryView* history_ = nullptr;
     QActionGroup* logGroup_ = nullptr;
     QSocketNotifier* notifier_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;

@@ -27,7 +27,8 @@ void OpenBootpManager(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
         ShowDocResult(ApplyManagerChanges(doc));
 }
 
-void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471) {
+void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471,
+                      const std::string& hardwareAddress) {
     if (!PassesGate(requireComCtl471))
         return;
     // The duplicate checks look at the working list; without pending marks
@@ -38,6 +39,8 @@ void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requi
         RebuildEntryRows(doc);
     }
     CEntryDlg dialog(&doc, parent);
+    if (!hardwareAddress.empty())
+        dialog.SelectAddress(hardwareAddress);
     if (dialog.exec() == QDialog::Accepted)
         ShowDocResult(AddEntryAndApply(doc, dialog.Values()));
 }

@@ -24,7 +24,9 @@ inline constexpr const char* kUpgradeComCtl = "Upgrade comctl32.dll to version 4
 void OpenBootpManager(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471);
 
 // Runs the entry dialog in add mode; the new entry is written at once.
-void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471);
+// hardwareAddress, when given, is the one the address box shows selected.
+void AddEntryFromMenu(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471,
+                      const std::string& hardwareAddress = {});
 
 // Runs the Default Settings dialog; on OK stores the defaults in the file.
 void EditDefaultSettings(CKorrindDoc& doc, QWidget* parent, const ComCtlGate& requireComCtl471);

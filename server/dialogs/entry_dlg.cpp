@@ -115,6 +115,15 @@ void CEntryDlg::BuildControls() {
     resize(DialogUnitsToPixels(this, 295, 175));
 }
 
+void CEntryDlg::SelectAddress(const std::string& hardwareAddress) {
+    QString text = QString::fromStdString(hardwareAddress);
+    int index = addressBox_->findText(text);
+    if (index >= 0)
+        addressBox_->setCurrentIndex(index);
+    else
+        addressBox_->setEditText(text);
+}
+
 void CEntryDlg::InitControls() {
     for (const std::string& address : doc_->RecentAddresses())
         addressBox_->addItem(QString::fromStdString(address));

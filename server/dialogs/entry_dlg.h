@@ -25,6 +25,9 @@ public:
     CEntryDlg(CKorrindDoc* doc, int rowIndex, QWidget* parent = nullptr);
 
     bool IsModifyMode() const { return rowIndex_ >= 0; }
+    // Add mode: puts the hardware address in the address box, selected
+    // when it is among the recent ones.
+    void SelectAddress(const std::string& hardwareAddress);
     // The six values of the row after OK (gateway empty when left blank).
     const EntryValues& Values() const { return values_; }
 

@@ -9,11 +9,17 @@
 #include "server/app/error_journal.h"
 #include "server/app/korrind_app.h"
 #include "server/app/main_frame.h"
+#include "server/app/request_history_view.h"
+#include "server/dialogs/dialog_parts.h"
+#include "server/dialogs/entry_checks.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstring>
 
@@ -161,6 +167,43 @@ private slots:
         // Status lines stay out of it, and logging is off.
         for (const QString& entry : JournalEntries())
             QVERIFY2(!entry.contains("MESSAGE=Status:"), qPrintable(entry));
+    }
+
+    void historyOffersTheUnknownAddress() {
+        Server server;
+        QVERIFY(server.started);
+        server.Frame().ShowAndRaise();
+        QVERIFY(QTest::qWaitForWindowExposed(&server.Frame()));
+        CRequestHistoryView* history = server.Frame().History();
+        for (uint8_t last : {0x0E, 0x0F})
+            QVERIFY(SendToServer(BootRequest({0x02, 0x00, 0x0B, 0x0C, 0x0D, last}, last)));
+        QTRY_COMPARE_WITH_TIMEOUT(history->topLevelItemCount(), 2, 10000);
+        // Newest first; copied as tab-separated lines.
+        QTreeWidgetItem* older = history->topLevelItem(1);
+        QCOMPARE(older->text(1), QStringLiteral("02000B0C0D0E"));
+        QCOMPARE(older->text(2), QStringLiteral("unknown"));
+        older->setSelected(true);
+        QVERIFY(history->SelectedText().endsWith("\t02000B0C0D0E\tunknown\t\n"));
+
+        // A double click on it opens Add Entry with that address selected,
+        // not the first of the recent ones.
+        QString selected;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&selected] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            auto* box = dialog->findChild<QComboBox*>(korrind::ControlName(korrind::kIdAddressBox));
+            selected = dialog->windowTitle() + ": " + (box ? box->currentText() : QString());
+            dialog->reject();
+        });
+        poll.start();
+        QRect cell = history->visualItemRect(history->topLevelItem(0));
+        // As a mouse does it: press and release, then the second press.
+        QTest::mouseClick(history->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(history->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(selected, QStringLiteral("Add Bootp Entry: 02000B0C0D0F"));
     }
 
     void journalRateLimit() {
