@@ -12,6 +12,7 @@
 #include "server/app/request_history_view.h"
 #include "server/dialogs/dialog_parts.h"
 #include "server/dialogs/entry_checks.h"
+#include "tests/support/message_boxes.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <memory>
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -34,7 +36,6 @@ using namespace korrind_test;
 
 namespace {
 
-std::vector<std::string> Messages;
 int journal = -1;
 
 // The journal's socket in a private /run of this process's own mount
@@ -107,15 +108,11 @@ private:
     std::string Path(const char* name) const { return (dir_ + "/" + name).toStdString(); }
 
 private slots:
-    void initTestCase() {
-        olvani::SetMessageBoxHandler([](const olvani::MessageBoxRequest& request) {
-            Messages.push_back(request.text);
-            return olvani::DefaultMessageBoxAnswer(request.type);
-        });
-    }
+    void initTestCase() { boxes_ = std::make_unique<olvani_test::MessageBoxRecorder>(); }
+    void cleanupTestCase() { boxes_.reset(); }
 
     void init() {
-        Messages.clear();
+        boxes_->Clear();
         WriteFile(Path("bootptab"), ReadFile(KORRIND_EXAMPLE_TABLE));
         SetSetting("Bootptabfile", Path("bootptab"));
         SetSetting("EnableLogging", std::nullopt);
@@ -148,7 +145,7 @@ private slots:
         QCOMPARE(RunKorrind({}, nullptr, &err), 0);
         QVERIFY2(err.contains("The BootP Server is already running."), err.constData());
         QVERIFY(Port67Bound());
-        QVERIFY(Messages.empty());
+        QVERIFY(boxes_->texts.empty());
     }
 
     void errorLinesReachTheJournal() {
@@ -225,6 +222,7 @@ private slots:
 
 private:
     QString dir_;
+    std::unique_ptr<olvani_test::MessageBoxRecorder> boxes_;
 };
 
 int main(int argc, char** argv) {
