@@ -67,6 +67,13 @@ ctl add 02000A43000B host=LAB1 ip=10.67.0.11 2>"$WORK/refused.err" || status=$?
 [ "$status" -eq 1 ] || e2e_fail "a duplicate host name was not refused (status $status)"
 grep -qx 'Duplicate host name specification' "$WORK/refused.err" || e2e_fail "refusal: $(cat "$WORK/refused.err")"
 cmp -s "$WORK/bootptab" "$WORK/bootptab.before" || e2e_fail "a refused add changed the table"
+# A comment that would break into lines of its own is refused the same way.
+status=0
+ctl add 02000A43000C host=lab3 ip=10.67.0.12 "comment=x
+ha=02000A43000D:ip=10.67.0.13" 2>"$WORK/comment.err" || status=$?
+[ "$status" -eq 1 ] || e2e_fail "a comment with a line break was not refused (status $status)"
+grep -qx 'Invalid comment specification' "$WORK/comment.err" || e2e_fail "refusal: $(cat "$WORK/comment.err")"
+cmp -s "$WORK/bootptab" "$WORK/bootptab.before" || e2e_fail "a refused comment changed the table"
 
 # delete removes it.
 ctl delete 02000A43000A || e2e_fail "delete refused"
