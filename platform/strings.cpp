@@ -145,6 +145,15 @@ std::optional<std::string> Utf16ToUtf8Strict(std::u16string_view text, size_t* e
                                                      AppendUtf8);
 }
 
+bool AsciiEqualIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i]))
+            return false;
+    return true;
+}
+
 size_t U16Length(const char16_t* text) {
     size_t n = 0;
     if (text)

@@ -23,4 +23,11 @@ std::optional<std::string> Utf16ToUtf8Strict(std::u16string_view text,
 // Length of a NUL-terminated UTF-16 string (nullptr counts as empty).
 size_t U16Length(const char16_t* text);
 
+// Only A-Z fold: names and keywords compared the way the system compares them,
+// whatever the locale.
+inline char16_t AsciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
+bool AsciiEqualIgnoringCase(std::u16string_view a, std::u16string_view b);
+
 } // namespace olvani

@@ -35,27 +35,16 @@ struct Account {
     gid_t group = 0;
 };
 
-bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // The principal behind an account name: "NT Authority\x" is the account x;
 // "Everyone" is every account, never looked up.
 bool LookUpPrincipal(const char16_t* given, Account& account) {
     std::u16string_view name = given ? given : u"";
-    if (SameIgnoringCase(name, u"Everyone")) {
+    if (olvani::AsciiEqualIgnoringCase(name, u"Everyone")) {
         account.everyone = true;
         return true;
     }
     if (name.size() >= kAuthorityPrefixLength &&
-        SameIgnoringCase(name.substr(0, kAuthorityPrefixLength), kAuthorityPrefix))
+        olvani::AsciiEqualIgnoringCase(name.substr(0, kAuthorityPrefixLength), kAuthorityPrefix))
         name.remove_prefix(kAuthorityPrefixLength);
     std::vector<char> buffer(kEntryRoom);
     passwd entry{};

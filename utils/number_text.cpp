@@ -1,5 +1,6 @@
 #include "utils/number_text.h"
 
+#include "platform/strings.h"
 #include "utils/dravik.h"
 
 #include <vector>
@@ -15,10 +16,6 @@ bool IsExponentLetter(char16_t c) {
     return c == u'e' || c == u'E';
 }
 
-char16_t AsciiLower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-}
-
 bool StartsWith(std::u16string_view text, std::u16string_view prefix, size_t at = 0) {
     return !prefix.empty() && text.substr(at, prefix.size()) == prefix;
 }
@@ -27,7 +24,7 @@ bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix
     if (prefix.empty() || text.size() < prefix.size())
         return false;
     for (size_t i = 0; i < prefix.size(); ++i)
-        if (AsciiLower(text[i]) != AsciiLower(prefix[i]))
+        if (olvani::AsciiLower(text[i]) != olvani::AsciiLower(prefix[i]))
             return false;
     return true;
 }

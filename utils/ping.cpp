@@ -33,16 +33,7 @@ bool IsOwnName(const char* host) {
     char own[HOST_NAME_MAX + 1] = {};
     if (gethostname(own, sizeof own - 1) != 0)
         return false;
-    const std::u16string a = olvani::Utf8ToUtf16(host);
-    const std::u16string b = olvani::Utf8ToUtf16(own);
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    return olvani::AsciiEqualIgnoringCase(olvani::Utf8ToUtf16(host), olvani::Utf8ToUtf16(own));
 }
 
 // The socket, closed in both directions on every way out.

@@ -12,19 +12,6 @@ namespace {
 constexpr int kHostNotFound = 11001;
 constexpr int kTryAgain = 11002;
 
-bool SameIgnoringCase(const std::u16string& a, const char16_t* b) {
-    if (a.size() != olvani::U16Length(b))
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char16_t c) -> char16_t {
-            return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-        };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 int LookupStatus(int gaiError) {
     return gaiError == EAI_AGAIN || gaiError == EAI_MEMORY || gaiError == EAI_SYSTEM
                ? kTryAgain
@@ -74,7 +61,8 @@ bool CSockAddrCache::IsInCache(const char* host, sockaddr_in& address) {
         return false;
     const std::u16string name = olvani::Utf8ToUtf16(host);
     for (int i = 0; i <= lastIndex_; ++i) {
-        if (SameIgnoringCase(name, entries_[i].name)) {
+        const BSTR cached = entries_[i].name;
+        if (olvani::AsciiEqualIgnoringCase(name, {cached, olvani::U16Length(cached)})) {
             address = entries_[i].address;
             return true;
         }

@@ -3,11 +3,9 @@
 #pragma once
 
 #include "platform/strings.h"
-#include "platform/tests/registry_test_support.h"
 #include "utils/dravik.h"
 #include "utils/tests/error_message.h"
 
-#include <algorithm>
 #include <string>
 
 namespace dravik::testing {
@@ -37,18 +35,8 @@ struct Bstr {
     std::u16string Text() const { return text ? std::u16string(text, SysStringLen(text)) : u""; }
 };
 
-class LabTest : public olvani::testing::TempRegistry {
+class LabTest : public ReportingRegistry {
 protected:
-    void SetUp() override {
-        TempRegistry::SetUp();
-        setenv("OLVANI_EVENT_LOG", EventFile().c_str(), 1);
-    }
-    std::string EventFile() const { return dir_ + "/events.jsonl"; }
-    // Reports made so far, one event line each.
-    size_t Reports() const {
-        const std::string events = ReadFile(EventFile());
-        return static_cast<size_t>(std::count(events.begin(), events.end(), '\n'));
-    }
     static void SetLns(const char* name, const std::string& value) {
         SetString("SOFTWARE\\Tarvex\\Olvani\\LNS", name, value);
     }

@@ -11,19 +11,7 @@ namespace {
 
 using dravik::testing::ErrorMessage;
 
-// A private registry, and an event file that holds one line per report.
-class RegistryStrings : public olvani::testing::TempRegistry {
-protected:
-    void SetUp() override {
-        TempRegistry::SetUp();
-        setenv("OLVANI_EVENT_LOG", EventFile().c_str(), 1);
-    }
-    std::string EventFile() const { return dir_ + "/events.jsonl"; }
-    size_t Reports() const {
-        const std::string events = ReadFile(EventFile());
-        return static_cast<size_t>(std::count(events.begin(), events.end(), '\n'));
-    }
-};
+class RegistryStrings : public dravik::testing::ReportingRegistry {};
 
 const char16_t kKey[] = u"SOFTWARE\\Tarvex\\Olvani\\Test";
 
