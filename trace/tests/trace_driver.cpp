@@ -163,9 +163,12 @@ int NoMemory(size_t size) {
 int NoMemoryWatch(size_t size) {
     if (!CTrace_IsTraceOn())
         return 1;
+    // Armed before "ready": the test changes the settings as soon as it
+    // reads it, and the watch thread may re-read them before this thread
+    // runs again.
+    failingSize.store(size);
     std::printf("ready\n");
     std::fflush(stdout);
-    failingSize.store(size);
     bool failed = WaitFor([] { return failures.load() > 0; });
     failingSize.store(0);
     std::printf("failed %d\n", failed);
