@@ -16,6 +16,7 @@
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -81,6 +82,25 @@ protected:
     std::string table;
     Messages messages;
     std::vector<std::string> told;
+};
+
+// A document loaded from a table the test writes.
+class LoadedDocTest : public DocTest {
+protected:
+    // Writes `content` as the table (aged when `agedTable` is set) and reads
+    // it into a fresh document.
+    CKorrindDoc& Load(const std::string& content) {
+        WriteFile(table, content);
+        if (agedTable)
+            Age(table);
+        doc = std::make_unique<CKorrindDoc>(table);
+        EXPECT_EQ(Told(doc->ReadTableLines()), TRUE);
+        return *doc;
+    }
+    // The document's working list.
+    EntryRowArray& Rows() { return doc->EntryRows(); }
+    std::unique_ptr<CKorrindDoc> doc;
+    bool agedTable = false;
 };
 
 // Runs check in a child process; when running as root the child first

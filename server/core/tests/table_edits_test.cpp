@@ -31,18 +31,9 @@ bool SomeoneWaitsForLock(const std::string& path) {
     return false;
 }
 
-class EditsTest : public DocTest {
+class EditsTest : public LoadedDocTest {
 protected:
-    CKorrindDoc& Load(const std::string& content) {
-        WriteFile(table, content);
-        doctest::Age(table);
-        doc = std::make_unique<CKorrindDoc>(table);
-        EXPECT_EQ(Told(doc->ReadTableLines()), TRUE);
-        return *doc;
-    }
-    // The document's working list.
-    EntryRowArray& Rows() { return doc->EntryRows(); }
-    std::unique_ptr<CKorrindDoc> doc;
+    EditsTest() { agedTable = true; }
 };
 
 } // namespace

@@ -26,19 +26,7 @@ olvani::FileError DiskFull(const std::string& path, std::string_view, const olva
     return {ENOSPC, "cannot write " + path + ": No space left on device"};
 }
 
-class WriterTest : public DocTest {
-protected:
-    // Loads a table of the given content into a fresh document.
-    CKorrindDoc& Load(const std::string& content) {
-        WriteFile(table, content);
-        doc = std::make_unique<CKorrindDoc>(table);
-        EXPECT_EQ(Told(doc->ReadTableLines()), TRUE);
-        return *doc;
-    }
-    // The document's working list.
-    EntryRowArray& Rows() { return doc->EntryRows(); }
-    std::unique_ptr<CKorrindDoc> doc;
-};
+class WriterTest : public LoadedDocTest {};
 
 } // namespace
 
